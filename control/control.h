@@ -1,0 +1,41 @@
+// Game control: options, the game state, the dispatcher of DXP events and the translation
+// of moves between Kavro's board and DXP.
+#pragma once
+
+#include <cstdint>
+
+#include "board/board.h"
+#include "board/movegen.h"
+#include "dxp/dxp.h"
+
+struct Options {
+    bool send_pv;          // "-pv": Kavro's last analysis line follows each of its moves
+    bool send_pv_all;      // "-pvall": every analysis line goes out while Kavro thinks
+    bool adjudicate;       // "-a": the server declares decided games
+    bool skip_engine_test; // "-t": no start-up test of Kavro
+};
+extern Options options;
+
+// The game state besides current_board (which lives with the board conversions).
+struct GameState {
+    ByteBoard previous_board;  // before a received move is handed to Kavro; the reset board
+    int32_t kavro_colour;      // 'W' when Kavro plays white; anything else counts as black
+    bool game_end_declared;    // the server has sent GAMEEND for this game
+};
+extern GameState game;
+
+// Handles the arguments: the four options, anything else a directory to enter.
+void handle_arguments(int argc, char** argv);
+ByteBoard& set_standard_start(ByteBoard& board);
+bool differs_from_standard_start(const ByteBoard& board);
+
+void dispatch_dxp_event(int type_code);
+// 0 when fewer than 6 pieces are on the board, otherwise 3.
+int piece_count_test(const Position& position);
+
+// ---- move translation ----------------------------------------------------------------
+void send_kavro_move(bool send_pv);
+// Fills command (at least 9 bytes) and sets current_board to the position after the move.
+void translate_received_move(const DxpMessage& message, char* command);
+bool path_matches_received_captures(int white_to_move, const CapturePath& path,
+                                    const DxpMessage& message);

@@ -1,0 +1,65 @@
+// The engine bridge: everything that touches Kavro's memory. Kavro is driven only through
+// fixed addresses in its process: its boards, player flags, typed commands, analysis, score.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "board/board.h"
+#include "platform/platform.h"
+
+// ---- Kavro's memory map --------------------------------------------------------------
+constexpr uint32_t kavro_setup_board = 0x43b116;   // 54 bytes, an EngineBoard; "n" starts from it
+constexpr uint32_t kavro_game_board = 0x457d01;    // 50 bytes, ByteBoard layout
+constexpr uint32_t kavro_command_text = 0x445340;  // text and its zero byte
+constexpr uint32_t kavro_command_flag = 0x457dbc;  // 1 after the text
+constexpr uint32_t kavro_command_flag2 = 0x440d40; // 1, last
+constexpr uint32_t kavro_player_plays_black = 0x440d70;
+constexpr uint32_t kavro_player_plays_white = 0x43b650;
+constexpr uint32_t kavro_analysis_from = 0x43a038; // 24 origin square codes; 99 ends the line
+constexpr uint32_t kavro_analysis_to = 0x45fcc0;   // 24 destination codes; 0x40 marks a capture
+constexpr uint32_t kavro_score = 0x460c08;         // int16, hundredths of a man, Kavro's side
+constexpr int kavro_analysis_length = 24;
+constexpr int kavro_end_of_line = 99;
+// The pages that cover the whole map.
+constexpr uint32_t kavro_map_begin = 0x43a000;
+constexpr uint32_t kavro_map_end = 0x461000;
+
+// 54 bytes: square s at (s - 1) + (s - 1) / 10; indexes 10, 21, 32, 43 hold 3.
+using EngineBoard = std::array<int8_t, 54>;
+EngineBoard engine_board_of(const ByteBoard& board);
+// Square codes are EngineBoard indexes plus 6; 0 for a code that is no square.
+int square_of_code(int code);
+int code_of_square(int square);
+
+// ---- process and failure lines -------------------------------------------------------
+extern EngineProcess* kavro_process;
+// Prints "%s; %s\n": the failed call's name and the system's text for the error.
+void report_last_error(const char* call_name);
+bool launch_kavro(); // true on failure, after the failure line
+// Reads Kavro's game board; on failure prints the failure line and returns true.
+bool read_kavro_board(ByteBoard& board);
+
+// ---- operations ----------------------------------------------------------------------
+bool type_kavro_command(const char* text);
+bool write_setup_board(const ByteBoard& board);
+bool load_current_board();
+bool test_kavro_at_start();
+
+// ---- observation ---------------------------------------------------------------------
+using AnalysisCallback = void (*)(const char* line);
+extern char last_analysis_text[200];
+extern int32_t last_analysis_score;
+bool read_kavro_analysis(AnalysisCallback callback);
+// False when Kavro's board differs from the reference, true when the time limit (ms, 0 for
+// none) passed first. Ends the process when Kavro cannot be read.
+bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int32_t time_limit,
+                                AnalysisCallback callback);
+// "W:W31,32,K45:B20.\n" into text (at least 200 bytes).
+void position_text(const ByteBoard& board, int32_t colour, char* text);
+
+// ---- adjudication --------------------------------------------------------------------
+enum AdjudicationResult { result_draw = 0, result_kavro_won = 1, result_kavro_lost = 2,
+                          result_undecided = 3 };
+extern int32_t draw_count;
+int adjudicate_position(const Position& position, bool kavro_plays_white, int32_t score);

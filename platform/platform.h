@@ -1,0 +1,84 @@
+// The operating-system layer: the only place that includes a system header. One
+// implementation per platform (posix/, win32/), chosen at build time.
+// Operations that can fail return true on failure; last_error_text() then gives the
+// system's own text for the error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- time --------------------------------------------------------------------------
+void pause_ms(int ms);
+int64_t clock_ms(); // monotonic milliseconds since the process started
+
+// ---- output and stopping ----------------------------------------------------------
+// Standard output flushed line by line, so that a log read through a pipe is complete.
+void setup_line_output();
+// Every fatal condition ends the process here with exit status 1, after its caller printed
+// its line: output is flushed and the process ends at once, whatever other threads are
+// doing. Tests and fuzzers may install a hook that runs first and throws to observe the stop.
+[[noreturn]] void fatal_stop();
+extern void (*fatal_stop_hook)();
+
+// ---- errors and the working directory ----------------------------------------------
+// The system's text for the last failed call (errno or GetLastError), at most size - 1
+// characters, without a trailing line end; empty when there is none.
+void last_error_text(char* out, size_t size);
+bool change_directory(const char* path);
+
+// ---- threads -----------------------------------------------------------------------
+struct ThreadHandle {
+    uintptr_t value; // 0: none
+};
+bool start_thread(void (*body)(void*), void* argument, ThreadHandle& thread, uint32_t& thread_id);
+void release_thread(ThreadHandle& thread); // forget the thread; it goes on and ends by itself
+
+// ---- event queue -------------------------------------------------------------------
+// One integer per event, delivered on the main thread one at a time in posting order.
+// Posting never blocks and may come from any thread.
+// on_created runs on the main thread once the queue exists (on Windows: the hidden window's
+// creation message). Returns true when the queue cannot be made, after printing why.
+bool create_event_queue(void (*on_created)());
+void post_event(int code);
+// Runs for the rest of the process: waits for each event and hands it to dispatch.
+[[noreturn]] void run_event_loop(void (*dispatch)(int code));
+
+// ---- sockets -----------------------------------------------------------------------
+using Socket = intptr_t;
+constexpr Socket invalid_socket = -1;
+struct ListenAddress; // the result of the passive address lookup
+
+bool net_start();   // WSAStartup 2.2 on Windows; nothing elsewhere
+void net_stop();    // WSACleanup on Windows
+bool net_lookup_passive(const char* service, ListenAddress*& address); // IPv4, TCP, any host
+void net_free_address(ListenAddress* address);
+Socket net_socket(const ListenAddress* address);
+bool net_bind(Socket socket, const ListenAddress* address);
+bool net_listen(Socket socket);
+// 1 when readable within the wait, 0 on timeout, -1 on error.
+int net_wait_readable(Socket socket, int seconds);
+Socket net_accept(Socket socket);
+int net_receive(Socket socket, char* data, int size); // as recv: >0 bytes, 0 closed, <0 error
+int net_send(Socket socket, const char* data, int size);
+void net_shutdown_send(Socket socket);
+void net_close(Socket socket); // also wakes a thread blocked in net_receive on it
+
+// ---- child process memory ------------------------------------------------------------
+// The engine the server drives, reached only through its memory. Each access moves all its
+// bytes or fails; a short transfer is a failure.
+struct EngineProcess {
+    virtual ~EngineProcess() = default;
+    virtual bool read_memory(uint32_t address, void* data, size_t size) = 0;
+    virtual bool write_memory(uint32_t address, const void* data, size_t size) = 0;
+};
+
+// Starts the program by its bare name from the working directory, detached, in its own
+// process group, with no standard handles. Returns null on failure (last_error_text tells).
+EngineProcess* launch_child(const char* program);
+
+// ---- for the stand-in engine ---------------------------------------------------------
+// Makes [address, address + size) usable memory of this process at exactly that address,
+// without replacing anything mapped there. Returns true on failure after printing why.
+bool map_fixed_region(uintptr_t address, size_t size);
+// False once the process that started this one has gone.
+bool parent_alive();
