@@ -1,0 +1,86 @@
+// Time, errors, the working directory, output, stopping and threads on POSIX.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <pthread.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+int64_t monotonic_now_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+const int64_t process_start_ms = monotonic_now_ms();
+
+struct ThreadStart {
+    void (*body)(void*);
+    void* argument;
+};
+
+void* thread_trampoline(void* raw) {
+    ThreadStart start = *static_cast<ThreadStart*>(raw);
+    delete static_cast<ThreadStart*>(raw);
+    start.body(start.argument);
+    return nullptr;
+}
+
+} // namespace
+
+void (*fatal_stop_hook)() = nullptr;
+
+void pause_ms(int ms) {
+    if (ms <= 0) return;
+    timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+int64_t clock_ms() { return monotonic_now_ms() - process_start_ms; }
+
+void last_error_text(char* out, size_t size) {
+    if (size == 0) return;
+    out[0] = '\0';
+    if (errno == 0) return;
+    char buffer[256];
+    const char* text = strerror_r(errno, buffer, sizeof buffer);
+    snprintf(out, size, "%s", text);
+}
+
+bool change_directory(const char* path) { return chdir(path) != 0; }
+
+void setup_line_output() { setvbuf(stdout, nullptr, _IOLBF, 0); }
+
+void fatal_stop() {
+    if (fatal_stop_hook) fatal_stop_hook();
+    fflush(stdout);
+    // Other threads may be inside the socket or the ring: end at once, without running
+    // static destructors under their feet.
+    _exit(1);
+}
+
+bool start_thread(void (*body)(void*), void* argument, ThreadHandle& thread, uint32_t& thread_id) {
+    // Threads are started only while no game is played, so this one allocation is harmless.
+    auto* start = new ThreadStart{body, argument};
+    pthread_t id;
+    if (int error = pthread_create(&id, nullptr, thread_trampoline, start); error != 0) {
+        delete start;
+        errno = error;
+        return true;
+    }
+    thread.value = uintptr_t(id);
+    thread_id = uint32_t(uintptr_t(id));
+    return false;
+}
+
+void release_thread(ThreadHandle& thread) {
+    if (thread.value == 0) return;
+    pthread_detach(pthread_t(thread.value));
+    thread.value = 0;
+}
