@@ -62,6 +62,8 @@ int net_receive(Socket socket, char* data, int size); // as recv: >0 bytes, 0 cl
 int net_send(Socket socket, const char* data, int size);
 void net_shutdown_send(Socket socket);
 void net_close(Socket socket); // also wakes a thread blocked in net_receive on it
+// The client side, for tools and tests: an IPv4 TCP connection, or invalid_socket.
+Socket net_connect(const char* host, const char* service);
 
 // ---- child process memory ------------------------------------------------------------
 // The engine the server drives, reached only through its memory. Each access moves all its
