@@ -20,12 +20,12 @@ struct Position {
 // 0 empty, 1 white man, 2 white king. Kavro's own game board uses the same bytes.
 using ByteBoard = std::array<int8_t, 50>;
 
-constexpr uint64_t step6_mask = 0x0000F7DEFBDF7BEFull; // squares with a neighbour at +6
-constexpr uint64_t step5_mask = 0x0001F7BEF7DEFBDFull; // squares with a neighbour at +5
+constexpr uint64_t step6_mask = 0x0000F7DEFBDF7BEFull;           // squares with a neighbour at +6
+constexpr uint64_t step5_mask = 0x0001F7BEF7DEFBDFull;           // squares with a neighbour at +5
 constexpr uint64_t black_promotion_mask = 0x003E000000000000ull; // squares 46-50
 constexpr uint64_t white_promotion_mask = 0x000000000000001Full; // squares 1-5
-constexpr uint64_t interior_mask = 0x0000F79EF3DE7BC0ull; // squares with four neighbours
-constexpr uint64_t board_mask = 0x003FF7FEFFDFFBFFull;    // all 50 playable bits
+constexpr uint64_t interior_mask = 0x0000F79EF3DE7BC0ull;        // squares with four neighbours
+constexpr uint64_t board_mask = 0x003FF7FEFFDFFBFFull;           // all 50 playable bits
 // Squares from which a jump (two steps) in direction d stays on the board.
 constexpr uint64_t jump_mask[4] = {0x000003DE7BCF79EFull, 0x000007BCF79EF3DEull,
                                    0x001EF3DE7BCF7800ull, 0x003DE7BCF79EF000ull};

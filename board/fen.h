@@ -11,6 +11,9 @@
 // into error.
 bool parse_fen(const char* text, Position& position, int& white_to_move, char* error,
                size_t error_size);
-// Writes the FEN of a position, squares ascending, no ranges, ending in '.'.
-// The buffer needs at most 160 bytes.
+// Room for the longest FEN format_fen writes: 50 kings, commas, the two lists and the zero.
+constexpr size_t fen_buffer_size = 200;
+
+// Writes the FEN of a position, squares ascending, no ranges, ending in '.'. A smaller buffer
+// gets a cut but terminated text.
 void format_fen(const Position& position, int white_to_move, char* out, size_t out_size);

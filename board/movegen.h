@@ -15,6 +15,7 @@ constexpr int max_capture_pieces = 20;
 
 struct MoveList {
     int32_t count;
+    bool truncated; // a capture was dropped because the list was full (never seen in play)
     Position entries[max_moves];
 };
 
@@ -37,6 +38,10 @@ int generate_captures(const Position& position, int white_to_move, MoveList& lis
 // pieces every listed move takes (0 for quiet moves).
 int generate_legal_moves(const Position& position, int white_to_move, MoveList& list,
                          CapturePath* capture_paths, int& n);
+
+// Leaves of the legal move tree to depth (1 at depth 0); the last ply is counted from the
+// list length. Each capture counts once, as the capture generator lists it.
+uint64_t perft(const Position& position, int white_to_move, int depth);
 
 int side_has_capture(const Position& position, int white_to_move);
 int ray_has_capture(int32_t length, const uint64_t* ray, uint64_t empty, uint64_t opp);
