@@ -1,0 +1,16 @@
+// kavro-dxp: the DamExchange server that lets one DXP client play Kavro.
+#include <cstdio>
+
+#include "control/control.h"
+#include "engine/engine.h"
+
+int main(int argc, char** argv) {
+    setup_line_output();
+    handle_arguments(argc, argv);
+    fill_bit_count_table();
+    build_ray_table();
+    if (launch_kavro()) fatal_stop();
+    if (!options.skip_engine_test && test_kavro_at_start()) fatal_stop();
+    if (create_event_queue(on_event_queue_created)) fatal_stop();
+    run_event_loop(dispatch_dxp_event);
+}
