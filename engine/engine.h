@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "board/board.h"
@@ -39,17 +40,30 @@ void report_last_error(const char* call_name);
 bool launch_kavro(); // true on failure, after the failure line
 // Reads Kavro's game board; on failure prints the failure line and returns true.
 bool read_kavro_board(ByteBoard& board);
+// Reads Kavro's current score; on failure prints the failure line and returns true.
+bool read_kavro_score(int16_t& score);
+// Reads any bytes of Kavro's memory; on failure prints the failure line and returns true.
+bool read_kavro_memory(uint32_t address, void* data, size_t size);
+// Writes the byte 1 at address (a player flag); on failure prints the failure line
+// ("WriteProcessMemory") and returns true.
+bool set_kavro_flag(uint32_t address);
 
-// ---- operations ----------------------------------------------------------------------
+// ---- operations (each true on failure, after the failure line) ----------------------
+// Prints "Kavro command: ..." and writes the text, then both command flags; never waits.
 bool type_kavro_command(const char* text);
+// Writes the board's EngineBoard into Kavro's setup board.
 bool write_setup_board(const ByteBoard& board);
+// current_board as the start of a new game: setup board, "n", then 500 ms for Kavro.
 bool load_current_board();
+// Proves that Kavro answers to this map and obeys typed moves; leaves it at a new game with
+// both player flags at 1, so that it moves for neither side.
 bool test_kavro_at_start();
 
 // ---- observation ---------------------------------------------------------------------
 using AnalysisCallback = void (*)(const char* line);
 extern char last_analysis_text[200];
 extern int32_t last_analysis_score;
+// Prints and hands on Kavro's analysis line when it differs from the last one seen.
 bool read_kavro_analysis(AnalysisCallback callback);
 // False when Kavro's board differs from the reference, true when the time limit (ms, 0 for
 // none) passed first. Ends the process when Kavro cannot be read.
@@ -59,7 +73,11 @@ bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int3
 void position_text(const ByteBoard& board, int32_t colour, char* text);
 
 // ---- adjudication --------------------------------------------------------------------
-enum AdjudicationResult { result_draw = 0, result_kavro_won = 1, result_kavro_lost = 2,
-                          result_undecided = 3 };
+enum AdjudicationResult {
+    result_draw = 0,
+    result_kavro_won = 1,
+    result_kavro_lost = 2,
+    result_undecided = 3
+};
 extern int32_t draw_count;
 int adjudicate_position(const Position& position, bool kavro_plays_white, int32_t score);

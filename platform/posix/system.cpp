@@ -35,7 +35,10 @@ void* thread_trampoline(void* raw) {
 
 void (*fatal_stop_hook)() = nullptr;
 
+int pause_scale_percent = 100;
+
 void pause_ms(int ms) {
+    if (pause_scale_percent != 100) ms = int(int64_t(ms) * pause_scale_percent / 100);
     if (ms <= 0) return;
     timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
