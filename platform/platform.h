@@ -45,6 +45,9 @@ bool create_event_queue(void (*on_created)());
 void post_event(int code);
 // Runs for the rest of the process: waits for each event and hands it to dispatch.
 [[noreturn]] void run_event_loop(void (*dispatch)(int code));
+// For tests, instead of the loop: the next event if one comes within timeout_ms (0: only
+// one already waiting), else -1. POSIX only.
+int wait_event(int timeout_ms);
 
 // ---- sockets -----------------------------------------------------------------------
 using Socket = intptr_t;
@@ -67,6 +70,9 @@ void net_shutdown_send(Socket socket);
 void net_close(Socket socket); // also wakes a thread blocked in net_receive on it
 // The client side, for tools and tests: an IPv4 TCP connection, or invalid_socket.
 Socket net_connect(const char* host, const char* service);
+// For tests: the two ends of a fresh TCP connection over 127.0.0.1, on a port the system
+// picks. Returns true on failure. POSIX only.
+bool net_loopback_pair(Socket& one, Socket& other);
 
 // ---- child process memory ------------------------------------------------------------
 // The engine the server drives, reached only through its memory. Each access moves all its
