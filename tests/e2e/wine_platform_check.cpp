@@ -1,0 +1,455 @@
+// Checks of the Windows platform layer, run under wine: the clock and pauses, the system's
+// error text, threads, sockets on the server's port, the engine child process and its memory,
+// the fixed-region check, the watch on the parent, and the hidden-window event queue.
+// Linked with a low fixed image base, like the stand-in, so that its static region sits at the
+// same address in every copy of the program and covers the engine's memory map.
+//
+// Usage: wine_platform_check.exe            runs every check; exit status 0 when all pass
+//        wine_platform_check.exe <role>     a helper process started by the checks
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+int failures = 0;
+
+#define CHECK(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            ++failures;                                                                            \
+            printf("FAILED line %d: %s\n", __LINE__, #condition);                                  \
+        }                                                                                          \
+    } while (0)
+
+// The engine's memory map spans these addresses; the region below must cover them.
+constexpr uintptr_t map_begin = 0x43a000;
+constexpr uintptr_t map_end = 0x461000;
+
+alignas(4096) unsigned char region[8 << 20];
+
+// The byte of the region at a fixed address: the same in this process and in its children.
+volatile unsigned char& at(uintptr_t address) {
+    return *reinterpret_cast<volatile unsigned char*>(&region[address - uintptr_t(region)]);
+}
+
+constexpr uint32_t pattern_address = 0x457d01; // where a child shows its pattern
+constexpr uint32_t command_address = 0x445340; // where the parent writes to the child
+constexpr uint32_t answer_address = 0x440d40;  // where the child answers
+constexpr int pattern_size = 50;
+
+unsigned char pattern_byte(int i) {
+    return static_cast<unsigned char>(0xa5 ^ (i * 7));
+}
+
+bool file_exists(const char* name) {
+    FILE* file = fopen(name, "rb");
+    if (file == nullptr) return false;
+    fclose(file);
+    return true;
+}
+
+void touch(const char* name) {
+    if (FILE* file = fopen(name, "wb")) fclose(file);
+}
+
+// ---- roles of the helper processes -------------------------------------------------------
+
+// Shows a pattern, answers each command byte with its value plus one, and ends on command 0xff
+// or when its parent has gone.
+int run_memory_child() {
+    if (map_fixed_region(map_begin, map_end - map_begin)) return 2;
+    for (int i = 0; i < pattern_size; ++i) at(pattern_address + uint32_t(i)) = pattern_byte(i);
+    for (int round = 0; round < 1000 && parent_alive(); ++round) {
+        const unsigned char command = at(command_address);
+        if (command == 0xff) return 0;
+        if (command != 0) {
+            at(answer_address) = static_cast<unsigned char>(command + 1);
+            at(command_address) = 0;
+        }
+        pause_ms(10);
+    }
+    return 0;
+}
+
+// Starts an orphan-to-be and leaves it behind.
+int run_middle() {
+    if (launch_child("wine_platform_check.exe orphan") == nullptr) return 2;
+    pause_ms(1500);
+    return 0;
+}
+
+// Notes that it saw its parent alive, then that it saw it gone.
+int run_orphan() {
+    if (parent_alive()) touch("orphan-saw-parent");
+    for (int round = 0; round < 1000; ++round) {
+        if (!parent_alive()) {
+            touch("orphan-saw-parent-gone");
+            return 0;
+        }
+        pause_ms(10);
+    }
+    return 1;
+}
+
+// Reports its arguments and one variable of its environment, then ends with status 7.
+int run_reporter(int argc, char** argv) {
+    const char* variable = getenv("KAVRO_CHECK");
+    printf("reporter [%s] [%s] %s\n", argc > 2 ? argv[2] : "", argc > 3 ? argv[3] : "",
+           variable ? variable : "(none)");
+    return 7;
+}
+
+// Sleeps for a long while; the trunk first starts a leaf that does the same.
+int run_sleeper(bool trunk) {
+    if (trunk && launch_child("wine_platform_check.exe leaf") == nullptr) return 2;
+    pause_ms(30000);
+    return 0;
+}
+
+// ---- checks ------------------------------------------------------------------------------
+
+void check_time_and_errors() {
+    const int64_t before = clock_ms();
+    CHECK(before >= 0);
+    pause_ms(200);
+    const int64_t slept = clock_ms() - before;
+    CHECK(slept >= 195 && slept < 1500);
+    int64_t last = clock_ms();
+    for (int i = 0; i < 10000; ++i) {
+        const int64_t now = clock_ms();
+        CHECK(now >= last);
+        if (now < last) break;
+        last = now;
+    }
+
+    CHECK(change_directory("no such directory here"));
+    char text[256];
+    last_error_text(text, sizeof text);
+    printf("missing directory: \"%s\"\n", text);
+    const size_t length = strlen(text);
+    CHECK(length > 0 && length <= 255);
+    CHECK(length > 0 && text[length - 1] != '\n' && text[length - 1] != '\r');
+    char short_text[8];
+    CHECK(change_directory("no such directory here"));
+    last_error_text(short_text, sizeof short_text);
+    CHECK(strlen(short_text) == 7 && strncmp(short_text, text, 7) == 0);
+    CHECK(!change_directory("."));
+}
+
+std::atomic<int> thread_runs{0};
+
+void check_threads() {
+    int argument = 41;
+    ThreadHandle thread{};
+    uint32_t id = 0;
+    CHECK(!start_thread([](void* raw) { thread_runs.fetch_add(*static_cast<int*>(raw) + 1); },
+                        &argument, thread, id));
+    CHECK(thread.value != 0 && id != 0);
+    for (int i = 0; i < 200 && thread_runs.load() == 0; ++i) pause_ms(10);
+    CHECK(thread_runs.load() == 42);
+    release_thread(thread);
+    CHECK(thread.value == 0);
+}
+
+struct BlockedReceive {
+    Socket socket;
+    std::atomic<int> result{1000};
+};
+
+void check_sockets() {
+    CHECK(!net_start());
+    ListenAddress* address = nullptr;
+    CHECK(!net_lookup_passive("27531", address));
+    if (address == nullptr) return;
+    Socket listener = net_socket(address);
+    CHECK(listener != invalid_socket);
+    CHECK(!net_bind(listener, address));
+    CHECK(!net_listen(listener));
+
+    // Nobody there: the wait gives up after its second.
+    int64_t start = clock_ms();
+    CHECK(net_wait_readable(listener, 1) == 0);
+    const int64_t waited = clock_ms() - start;
+    CHECK(waited >= 900 && waited < 3000);
+
+    // A client arrives: the wait ends at once.
+    Socket client = net_connect("127.0.0.1", "27531");
+    CHECK(client != invalid_socket);
+    start = clock_ms();
+    CHECK(net_wait_readable(listener, 1) == 1);
+    CHECK(clock_ms() - start < 900);
+    Socket server = net_accept(listener);
+    CHECK(server != invalid_socket);
+
+    // Bytes with their zero bytes arrive as sent, in both directions.
+    const char message[] = "R0\0M0001\0E00";
+    CHECK(net_send(client, message, sizeof message) == int(sizeof message));
+    char received[64] = {};
+    int total = 0;
+    for (int i = 0; i < 100 && total < int(sizeof message); ++i) {
+        const int got = net_receive(server, received + total, int(sizeof received) - total);
+        if (got <= 0) break;
+        total += got;
+    }
+    CHECK(total == int(sizeof message) && memcmp(received, message, sizeof message) == 0);
+    CHECK(net_send(server, "A\0", 2) == 2);
+    CHECK(net_receive(client, received, 2) == 2 && received[0] == 'A' && received[1] == 0);
+
+    // The client shuts its sending side: the server reads the end of the stream.
+    net_shutdown_send(client);
+    CHECK(net_receive(server, received, int(sizeof received)) == 0);
+    net_close(server);
+    net_close(client);
+
+    // A receive blocked in another thread wakes when this thread closes the socket.
+    client = net_connect("127.0.0.1", "27531");
+    CHECK(client != invalid_socket);
+    CHECK(net_wait_readable(listener, 1) == 1);
+    server = net_accept(listener);
+    CHECK(server != invalid_socket);
+    BlockedReceive blocked;
+    blocked.socket = server;
+    ThreadHandle thread{};
+    uint32_t id = 0;
+    CHECK(!start_thread(
+        [](void* raw) {
+            auto* state = static_cast<BlockedReceive*>(raw);
+            char byte;
+            state->result.store(net_receive(state->socket, &byte, 1));
+        },
+        &blocked, thread, id));
+    pause_ms(300);
+    CHECK(blocked.result.load() == 1000); // still blocked: nothing was sent
+    net_close(server);
+    for (int i = 0; i < 300 && blocked.result.load() == 1000; ++i) pause_ms(10);
+    CHECK(blocked.result.load() <= 0);
+    release_thread(thread);
+    // The client sees the connection end.
+    CHECK(net_receive(client, received, int(sizeof received)) <= 0);
+    net_close(client);
+
+    net_close(listener);
+    net_free_address(address);
+
+    // With nothing listening a connection is refused, with the system's reason.
+    CHECK(net_connect("127.0.0.1", "27531") == invalid_socket);
+    char text[256];
+    last_error_text(text, sizeof text);
+    printf("refused connection: \"%s\"\n", text);
+    CHECK(text[0] != '\0');
+    net_stop();
+}
+
+void check_region() {
+    const uintptr_t begin = uintptr_t(region);
+    const uintptr_t end = begin + sizeof region;
+    printf("static region 0x%llx to 0x%llx\n", static_cast<unsigned long long>(begin),
+           static_cast<unsigned long long>(end));
+    CHECK(begin <= map_begin && end >= map_end);
+    if (begin > map_begin || end < map_end) return;
+    CHECK(!map_fixed_region(map_begin, map_end - map_begin));
+    // Heap memory, code and memory past the image are refused: writing there would harm the
+    // program.
+    void* heap = malloc(1 << 16);
+    CHECK(map_fixed_region(uintptr_t(heap), 4096));
+    free(heap);
+    CHECK(map_fixed_region(uintptr_t(&check_region), 16));
+    CHECK(map_fixed_region(end - 4096, 2 * 4096 + 0x100000));
+}
+
+void check_child_memory() {
+    // A program that is not there.
+    CHECK(launch_child("no-such-program-here.exe") == nullptr);
+    char text[256];
+    last_error_text(text, sizeof text);
+    printf("missing program: \"%s\"\n", text);
+    CHECK(text[0] != '\0');
+
+    EngineProcess* child = launch_child("wine_platform_check.exe child");
+    CHECK(child != nullptr);
+    if (child == nullptr) return;
+    unsigned char shown[pattern_size] = {};
+    bool seen = false;
+    for (int i = 0; i < 500 && !seen; ++i) {
+        if (child->read_memory(pattern_address, shown, sizeof shown)) break;
+        seen = shown[0] == pattern_byte(0) && shown[pattern_size - 1] == pattern_byte(49);
+        if (!seen) pause_ms(20);
+    }
+    CHECK(seen);
+    for (int i = 0; i < pattern_size; ++i) CHECK(shown[i] == pattern_byte(i));
+
+    // A write reaches the child: it answers the command with the value plus one.
+    const unsigned char command = 0x41;
+    CHECK(!child->write_memory(command_address, &command, 1));
+    unsigned char answer = 0;
+    for (int i = 0; i < 300 && answer != 0x42; ++i) {
+        CHECK(!child->read_memory(answer_address, &answer, 1));
+        if (answer != 0x42) pause_ms(10);
+    }
+    CHECK(answer == 0x42);
+
+    // Memory the child does not have, and a run that starts there, fail.
+    unsigned char byte;
+    CHECK(child->read_memory(0x1000, &byte, 1));
+    CHECK(child->write_memory(0x1000, &byte, 1));
+    unsigned char run[0x1000];
+    CHECK(child->read_memory(0xf800, run, sizeof run)); // ends inside the image's first page
+    last_error_text(text, sizeof text);
+    printf("read across the image start: \"%s\"\n", text);
+    CHECK(text[0] != '\0');
+
+    // Once the child has ended, its memory cannot be read any more.
+    const unsigned char stop = 0xff;
+    CHECK(!child->write_memory(command_address, &stop, 1));
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+        gone = child->read_memory(pattern_address, shown, 1);
+        if (!gone) pause_ms(10);
+    }
+    CHECK(gone);
+}
+
+void check_parent_watch() {
+    remove("orphan-saw-parent");
+    remove("orphan-saw-parent-gone");
+    // This check itself may have been started from outside Windows and have no Windows
+    // parent: only the orphan's view is checked.
+    CHECK(launch_child("wine_platform_check.exe middle") != nullptr);
+    for (int i = 0; i < 1500 && !file_exists("orphan-saw-parent-gone"); ++i) pause_ms(10);
+    CHECK(file_exists("orphan-saw-parent"));
+    CHECK(file_exists("orphan-saw-parent-gone"));
+    remove("orphan-saw-parent");
+    remove("orphan-saw-parent-gone");
+}
+
+void check_programs() {
+    remove("reporter-output.txt");
+    const char* const reporter[] = {"wine_platform_check.exe", "reporter", "two words",
+                                    "quote \" and \\\"", nullptr};
+    const char* const environment[] = {"KAVRO_CHECK=present", nullptr};
+    int64_t pid = start_program(reporter, ".", environment, "reporter-output.txt");
+    CHECK(pid > 0);
+    int status = -1;
+    CHECK(wait_program(pid, 20000, status));
+    CHECK(status == 7);
+    char line[128] = "";
+    if (FILE* file = fopen("reporter-output.txt", "rb")) {
+        const size_t got = fread(line, 1, sizeof line - 1, file);
+        line[got] = '\0';
+        fclose(file);
+    }
+    printf("reporter wrote: %s", line);
+    CHECK(strcmp(line, "reporter [two words] [quote \" and \\\"] present\r\n") == 0 ||
+          strcmp(line, "reporter [two words] [quote \" and \\\"] present\n") == 0);
+    remove("reporter-output.txt");
+
+    const char* const missing[] = {"no-such-program-here.exe", nullptr};
+    CHECK(start_program(missing, ".", nullptr, "missing-output.txt") == 0);
+    remove("missing-output.txt");
+
+    // A process with a child of its own: both end together.
+    const char* const sleeper[] = {"wine_platform_check.exe", "trunk", nullptr};
+    pid = start_program(sleeper, ".", nullptr, "sleeper-output.txt");
+    CHECK(pid > 0);
+    CHECK(process_running(pid));
+    int64_t leaf = 0;
+    for (int i = 0; i < 500 && child_processes(pid, &leaf, 1) == 0; ++i) pause_ms(10);
+    CHECK(leaf > 0 && process_running(leaf));
+    CHECK(!wait_program(pid, 0, status));
+    end_process_group(pid);
+    CHECK(!process_running(pid));
+    CHECK(!process_running(leaf));
+    CHECK(wait_program(pid, 2000, status));
+    remove("sleeper-output.txt");
+}
+
+// ---- the event queue: the last check, since its loop never returns -----------------------
+
+constexpr int event_count = 3000;
+std::atomic<bool> created{false};
+std::atomic<int64_t> posting_took_ms{-1};
+std::atomic<int> delivered{0};
+bool order_kept = true;
+
+int event_code(int i) {
+    return i % 8 == 7 ? 100 : i % 8 + 1;
+}
+
+void post_all(void*) {
+    const int64_t start = clock_ms();
+    for (int i = 0; i < event_count; ++i) post_event(event_code(i));
+    posting_took_ms.store(clock_ms() - start);
+}
+
+// A lost event would leave the loop waiting for ever: give up after a generous while.
+void watchdog(void*) {
+    pause_ms(30000);
+    printf("FAILED: only %d of %d events delivered\n", delivered.load(), event_count);
+    fflush(stdout);
+    std::_Exit(1);
+}
+
+void on_created() {
+    created.store(true);
+    ThreadHandle thread{};
+    uint32_t id = 0;
+    CHECK(!start_thread(post_all, nullptr, thread, id));
+    release_thread(thread);
+    CHECK(!start_thread(watchdog, nullptr, thread, id));
+    release_thread(thread);
+}
+
+void on_event(int code) {
+    // The main thread stays in the first event until every other one has been posted: posting
+    // must not wait for the main thread.
+    if (delivered.load() == 0) {
+        for (int i = 0; i < 1000 && posting_took_ms.load() < 0; ++i) pause_ms(10);
+        CHECK(posting_took_ms.load() >= 0);
+    }
+    if (code != event_code(delivered.load())) order_kept = false;
+    if (delivered.fetch_add(1) + 1 < event_count) return;
+    CHECK(order_kept);
+    printf("events: %d delivered, posted in %lld ms\n", delivered.load(),
+           static_cast<long long>(posting_took_ms.load()));
+    printf(failures == 0 ? "all platform checks passed\n" : "%d platform checks FAILED\n",
+           failures);
+    fflush(stdout);
+    std::_Exit(failures == 0 ? 0 : 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setup_line_output();
+    if (argc > 1) {
+        if (strcmp(argv[1], "child") == 0) return run_memory_child();
+        if (strcmp(argv[1], "middle") == 0) return run_middle();
+        if (strcmp(argv[1], "orphan") == 0) return run_orphan();
+        if (strcmp(argv[1], "reporter") == 0) return run_reporter(argc, argv);
+        if (strcmp(argv[1], "trunk") == 0) return run_sleeper(true);
+        if (strcmp(argv[1], "leaf") == 0) return run_sleeper(false);
+        printf("unknown role %s\n", argv[1]);
+        return 2;
+    }
+    check_time_and_errors();
+    check_threads();
+    check_region();
+    check_sockets();
+    check_child_memory();
+    check_parent_watch();
+    check_programs();
+
+    CHECK(!create_event_queue(on_created));
+    CHECK(created.load()); // the queue announced itself before create_event_queue returned
+    // A second queue cannot register its window class again, and says so.
+    CHECK(create_event_queue(on_created));
+    if (failures != 0 && !created.load()) {
+        printf("%d platform checks FAILED\n", failures);
+        return 1;
+    }
+    run_event_loop(on_event);
+}
