@@ -1,0 +1,26 @@
+// Where the shared region lives. On Linux it is mapped at the fixed addresses; a build for
+// another system puts its own way of getting the same addresses here.
+#include "standin/memory_map.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/platform.h"
+
+bool acquire_memory_map() {
+    return map_fixed_region(map_begin, map_end - map_begin);
+}
+
+void map_read(uint32_t address, void* data, size_t size) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    auto* out = static_cast<int8_t*>(data);
+    volatile int8_t* in = map_bytes(address);
+    for (size_t i = 0; i < size; ++i) out[i] = in[i];
+}
+
+void map_write(uint32_t address, const void* data, size_t size) {
+    // One copy of the whole run, so that a reader sees the bytes change together as far as
+    // the machine allows.
+    std::memcpy(reinterpret_cast<void*>(uintptr_t(address)), data, size);
+    std::atomic_thread_fence(std::memory_order_release);
+}
