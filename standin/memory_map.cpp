@@ -7,9 +7,11 @@
 
 #include "platform/platform.h"
 
+#ifndef _WIN32 // Windows: standin/region_win32.cpp
 bool acquire_memory_map() {
     return map_fixed_region(map_begin, map_end - map_begin);
 }
+#endif
 
 void map_read(uint32_t address, void* data, size_t size) {
     std::atomic_thread_fence(std::memory_order_acquire);
