@@ -82,6 +82,8 @@ TEST_F(AdjudicationTest, SmallEndgamesAreDrawnOnSmallScores) {
     EXPECT_EQ(printed, "Draw count 1\n");
     EXPECT_EQ(judge(men(5, 5), true, 7, printed), result_undecided); // 10 pieces
     EXPECT_EQ(draw_count, 0);
+    EXPECT_EQ(judge(men(5, 4), true, -3, printed), result_undecided);
+    EXPECT_EQ(judge(men(4, 4), true, -3, printed), result_draw);
     EXPECT_EQ(judge(men(4, 4), false, -10, printed), result_draw);
     EXPECT_EQ(printed, "");
 }

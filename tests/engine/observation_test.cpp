@@ -89,20 +89,20 @@ TEST_F(ObservationTest, ABoardThatAlreadyDiffersEndsTheWaitAfterOnePauseWithoutA
 }
 
 TEST_F(ObservationTest, TimeLimitEndsTheWaitAfterTheFirstPausePastIt) {
-    pause_scale_percent = 100;
+    // Pauses of 350 ms: the third ends 50 ms past the limit, the second 300 ms before it.
+    pause_scale_percent = 350;
     const ByteBoard reference = kavro.game_board();
     OutputCapture output;
     const int64_t start = clock_ms();
     EXPECT_TRUE(waitfor_kavro_board_change(reference, 'Z', 1000, nullptr));
     const int64_t elapsed = clock_ms() - start;
-    output.text();
+    EXPECT_EQ(output.text(),
+              "waitfor_kavro_board_change\n" + text_of(reference, 'Z') + "value 0.00, pv \n");
     EXPECT_GT(elapsed, 1000);
-    EXPECT_LT(elapsed, 1400);
-    // One look at the board and the analysis per 100 ms pause: ten or eleven of them.
-    const int looks = kavro.process.count_reads(kavro_game_board, 50);
-    EXPECT_GE(looks, 10);
-    EXPECT_LE(looks, 11);
-    EXPECT_EQ(kavro.process.count_reads(kavro_score, 2), looks);
+    EXPECT_LT(elapsed, 1300);
+    // One look at the board and at the analysis before each pause.
+    EXPECT_EQ(kavro.process.count_reads(kavro_game_board, 50), 3);
+    EXPECT_EQ(kavro.process.count_reads(kavro_score, 2), 3);
 }
 
 TEST_F(ObservationTest, WaitRelaysEachNewAnalysisLineUntilTheBoardChanges) {

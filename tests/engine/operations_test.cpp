@@ -53,6 +53,33 @@ TEST(EngineLaunchTest, MissingProgramGivesTheCreateProcessLine) {
     EXPECT_EQ(text, "CreateProcess; No such file or directory\n");
 }
 
+TEST(EngineLaunchTest, StartedProgramIsKeptAndGivenTwoSeconds) {
+    const auto before = std::filesystem::current_path();
+    char directory[] = "/tmp/engine_launch_XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string program = std::string(directory) + "/winkavro.exe";
+    FILE* file = fopen(program.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    fputs("#!/bin/sh\nexec sleep 30\n", file);
+    fclose(file);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    std::filesystem::current_path(directory);
+    const int64_t start = clock_ms();
+    const bool failed = launch_kavro();
+    const int64_t elapsed = clock_ms() - start;
+    std::filesystem::current_path(before);
+    ASSERT_FALSE(failed);
+    ASSERT_NE(kavro_process, nullptr);
+    const int64_t pid = child_process_id(kavro_process);
+    EXPECT_TRUE(process_running(pid));
+    end_process_group(pid);
+    delete kavro_process;
+    kavro_process = nullptr;
+    std::filesystem::remove_all(directory);
+    EXPECT_GE(elapsed, 2000);
+    EXPECT_LT(elapsed, 2500);
+}
+
 TEST_F(EngineTest, TypingWritesTextThenBothFlagsAndStopsAtTheFirstFailure) {
     {
         OutputCapture output;
@@ -177,6 +204,23 @@ TEST_F(EngineTest, StartUpTestFailsAtTheMovesOfAKavroThatIgnoresThem) {
     EXPECT_TRUE(test_kavro_at_start());
     EXPECT_TRUE(ends_with(output.text(), "Kavro command: \"31-26\"\nKavro command: \"19-23\"\n"));
     EXPECT_EQ(kavro.commands, (std::vector<std::string>{"n", "31-26", "19-23"}));
+}
+
+TEST_F(EngineTest, StartUpTestChecksEachSquareOfTheTwoMoves) {
+    // A Kavro that gets one of the four squares wrong once both moves are made.
+    for (int square : {31, 26, 19, 23}) {
+        kavro.show_board(standard_start_board(), 1);
+        int looks = 0;
+        kavro.process.before_read = [&](FakeEngineProcess&, uint32_t address, size_t) {
+            if (address != kavro_game_board || ++looks != 2) return;
+            ByteBoard board = kavro.game_board();
+            board[square - 1] = int8_t(square == 23 ? 0 : -1);
+            kavro.show_board(board, 1);
+        };
+        OutputCapture output;
+        EXPECT_TRUE(test_kavro_at_start());
+        EXPECT_TRUE(ends_with(output.text(), "Kavro command: \"19-23\"\n")) << square;
+    }
 }
 
 // Each failing access of the test, with the lines that end its output.
