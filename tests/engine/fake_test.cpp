@@ -28,7 +28,7 @@ TEST(FakeProcessTest, RegionBoundsFailureRulesAndLog) {
     EXPECT_FALSE(fake.write_memory(kavro_game_board, bytes, 1));
     EXPECT_TRUE(fake.write_memory(kavro_command_text, "kca", 4));
     EXPECT_TRUE(fake.read_memory(kavro_game_board, bytes, 1));
-    const FakeAccess& last_write = fake.writes().back();
+    const FakeAccess last_write = fake.writes().back();
     EXPECT_TRUE(last_write.failed);
     EXPECT_EQ(last_write.bytes, (std::vector<uint8_t>{'k', 'c', 'a', 0}));
     EXPECT_EQ(fake.byte_at(kavro_command_text), 0);
