@@ -16,6 +16,8 @@
 //     FakeKavro kavro;               // standard start, both flags 1, empty analysis
 //     kavro_process = &kavro.process;
 //     kavro.ignore_moves = true;     // an engine that never takes typed moves
+// With ignore_moves, ignore_new_game and never_replies all set its board never changes.
+// Failures and access logs: kavro.process (platform/fake_process.h).
 #pragma once
 
 #include <cstdint>
