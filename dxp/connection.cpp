@@ -56,20 +56,43 @@ bool fail_attempt_slowly() {
     return true;
 }
 
+// A thread that works on the socket outside close_dxp_connection takes a use of it first.
+// The descriptor of a closed connection is released by whoever ends the last use, so it is
+// never closed, and its number never reused, under a receive or a send still running on it.
+void release_retired_socket() {
+    if (dxp_connection.socket_users.load() != 0) return;
+    Socket retired = dxp_connection.retired_socket.exchange(invalid_socket);
+    if (retired != invalid_socket) net_close(retired);
+}
+
+void end_use() {
+    dxp_connection.socket_users.fetch_sub(1);
+    release_retired_socket();
+}
+
+// The open socket with a use taken on it, or invalid_socket when the connection is closed.
+Socket use_socket() {
+    dxp_connection.socket_users.fetch_add(1);
+    Socket socket = dxp_connection.client_socket.load();
+    if (socket == invalid_socket) end_use();
+    return socket;
+}
+
 void send_text(const char* text) {
+    Socket socket = use_socket();
+    if (socket == invalid_socket) return;       // closed already: nothing to send, no event
     int remaining = int(std::strlen(text)) + 1; // the zero byte ends the message
     int at = 0;
-    while (remaining > 0) {
-        Socket socket = dxp_connection.client_socket.load();
-        if (socket == invalid_socket) return; // closed already: nothing to send, no event
+    while (remaining > 0 && dxp_connection.client_socket.load() != invalid_socket) {
         int sent = net_send(socket, text + at, remaining);
         if (sent <= 0) {
             close_dxp_connection();
-            return;
+            break;
         }
         at += sent;
         remaining -= sent;
     }
+    end_use();
 }
 
 } // namespace
@@ -143,24 +166,27 @@ void reset_dxp_ring() {
 }
 
 void run_receiver(void*) {
-    char chunk[dxp_receive_chunk];
-    for (;;) {
-        Socket socket = dxp_connection.client_socket.load();
-        if (socket == invalid_socket) break; // the main thread closed the connection
-        int room = dxp_ring_room();
-        if (room == 0) {
-            // Full: wait for the main thread to take messages. Every message is at most 133
-            // bytes, so a full ring always holds complete messages whose events are queued.
-            pause_ms(ring_full_poll_ms);
-            continue;
+    Socket socket = use_socket();
+    if (socket != invalid_socket) {
+        char chunk[dxp_receive_chunk];
+        // Until the main thread closes the connection, or this loop does.
+        while (dxp_connection.client_socket.load() != invalid_socket) {
+            int room = dxp_ring_room();
+            if (room == 0) {
+                // Full: wait for the main thread to take messages. Every message is at most
+                // 133 bytes, so a full ring always holds complete messages with queued events.
+                pause_ms(ring_full_poll_ms);
+                continue;
+            }
+            int received =
+                net_receive(socket, chunk, room < dxp_receive_chunk ? room : dxp_receive_chunk);
+            if (received <= 0) {
+                close_dxp_connection(); // posts the event unless the main thread closed first
+                break;
+            }
+            if (receive_bytes(chunk, received)) break;
         }
-        int received =
-            net_receive(socket, chunk, room < dxp_receive_chunk ? room : dxp_receive_chunk);
-        if (received <= 0) {
-            close_dxp_connection(); // posts the event unless the main thread closed first
-            break;
-        }
-        if (receive_bytes(chunk, received)) break;
+        end_use();
     }
     dxp_connection.receiver_running.store(false);
 }
@@ -248,7 +274,9 @@ void close_dxp_connection() {
     Socket socket = dxp_connection.client_socket.exchange(invalid_socket);
     if (socket == invalid_socket) return;
     post_event(DXP_CONNECTIONLOST);
-    net_close(socket); // also wakes a receiver blocked on it
+    net_shutdown(socket); // wakes a receiver blocked on it
+    dxp_connection.retired_socket.store(socket);
+    release_retired_socket();
     net_stop();
 }
 

@@ -80,6 +80,10 @@ struct DxpConnection {
     char service[12];
     uint32_t event_message;                            // the window message of an event, WM_USER+1
     std::atomic<Socket> client_socket{invalid_socket}; // invalid_socket when there is none
+    // The descriptor of a closed connection is released only once no thread uses it any more,
+    // so that it can never be reused under a receive or a send still running on it.
+    std::atomic<int32_t> socket_users;                  // the receiver, a send in progress
+    std::atomic<Socket> retired_socket{invalid_socket}; // closed, waiting for its last user
     ThreadHandle receiver_thread;       // released as soon as the receiver runs: it ends by itself
     std::atomic<bool> receiver_running; // from the accepted client until the receiver ends
     std::atomic<int32_t> read_index;    // written by the main thread only

@@ -68,6 +68,9 @@ int net_receive(Socket socket, char* data, int size); // as recv: >0 bytes, 0 cl
 int net_send(Socket socket, const char* data, int size);
 void net_shutdown_send(Socket socket);
 void net_close(Socket socket); // also wakes a thread blocked in net_receive on it
+// Ends the connection both ways and wakes a thread blocked in net_receive on it, leaving
+// the descriptor to net_close once no thread uses it.
+void net_shutdown(Socket socket);
 // The client side, for tools and tests: an IPv4 TCP connection, or invalid_socket.
 Socket net_connect(const char* host, const char* service);
 // For tests: the two ends of a fresh TCP connection over 127.0.0.1, on a port the system

@@ -110,6 +110,8 @@ void net_shutdown_send(Socket socket) {
     shutdown(as_fd(socket), SHUT_WR);
 }
 
+void net_shutdown(Socket socket) { shutdown(as_fd(socket), SHUT_RDWR); }
+
 void net_close(Socket socket) {
     // Shutting down first wakes a thread blocked in recv on this socket.
     shutdown(as_fd(socket), SHUT_RDWR);
