@@ -99,6 +99,13 @@ void net_shutdown_send(Socket socket) {
     shutdown(as_native(socket), SD_SEND);
 }
 
+void net_shutdown(Socket socket) {
+    shutdown(as_native(socket), SD_BOTH);
+    // A shutdown alone leaves a receive that is already waiting blocked (so under wine):
+    // cancel it, so that it returns with an error.
+    CancelIoEx(reinterpret_cast<HANDLE>(as_native(socket)), nullptr);
+}
+
 void net_close(Socket socket) {
     if (socket == invalid_socket) return;
     // Shutting both directions first wakes a thread blocked in recv on this socket.
@@ -128,4 +135,38 @@ Socket net_connect(const char* host, const char* service) {
     }
     freeaddrinfo(result);
     return as_ours(connection);
+}
+
+bool net_loopback_pair(Socket& one, Socket& other) {
+    one = other = invalid_socket;
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == INVALID_SOCKET) return true;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0; // any free port
+    int length = sizeof address;
+    auto* generic = reinterpret_cast<sockaddr*>(&address);
+    bool failed = bind(listener, generic, length) != 0 || listen(listener, 1) != 0 ||
+                  getsockname(listener, generic, &length) != 0;
+    SOCKET first = INVALID_SOCKET;
+    SOCKET second = INVALID_SOCKET;
+    if (!failed) {
+        first = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        failed = first == INVALID_SOCKET || connect(first, generic, length) != 0;
+    }
+    if (!failed) {
+        second = accept(listener, nullptr, nullptr);
+        failed = second == INVALID_SOCKET;
+    }
+    const int error = WSAGetLastError();
+    closesocket(listener);
+    if (failed) {
+        if (first != INVALID_SOCKET) closesocket(first);
+        WSASetLastError(error);
+        return true;
+    }
+    one = as_ours(first);
+    other = as_ours(second);
+    return false;
 }
