@@ -50,18 +50,6 @@ class ConnectionTest : public ::testing::Test {
         return take(message);
     }
 
-    // Everything the peer can read until the server closes or timeout_ms pass in silence.
-    std::string read_peer(int timeout_ms = 2000) const {
-        std::string bytes;
-        char chunk[512];
-        while (net_wait_readable(peer, 0) == 1 || wait_readable_ms(timeout_ms)) {
-            int n = net_receive(peer, chunk, sizeof chunk);
-            if (n <= 0) break;
-            bytes.append(chunk, size_t(n));
-        }
-        return bytes;
-    }
-
     // Reads exactly size bytes from the peer, or what came within the time.
     std::string read_peer_exactly(size_t size, int timeout_ms = 2000) const {
         std::string bytes;
@@ -85,17 +73,6 @@ class ConnectionTest : public ::testing::Test {
             if (net_wait_readable(peer, 1) != 1) continue;
             if (net_receive(peer, chunk, sizeof chunk) <= 0) return true;
         }
-        return false;
-    }
-
-  private:
-    bool wait_readable_ms(int timeout_ms) const {
-        int64_t deadline = clock_ms() + timeout_ms;
-        while (clock_ms() < deadline)
-            if (net_wait_readable(peer, 0) == 1)
-                return true;
-            else
-                pause_ms(5);
         return false;
     }
 };

@@ -51,20 +51,6 @@ class Receiver : public ConnectionTest {
     }
 };
 
-TEST_F(Receiver, MessageSplitOverSeveralSendsPostsOnce) {
-    start_receiver();
-    send_all(peer, "M00");
-    pause_ms(20);
-    send_all(peer, "0032");
-    pause_ms(20);
-    EXPECT_EQ(wait_event(50), -1);
-    send_all(peer, with_zero("2800") + with_zero("K1"));
-    EXPECT_EQ(next_event(), DXP_MOVE);
-    EXPECT_EQ(next_event(), DXP_BACKACC);
-    EXPECT_EQ(take(), "M0000322800");
-    EXPECT_EQ(take(), "K1");
-}
-
 TEST_F(Receiver, FullRingHoldsTheClientBackAndLosesNothing) {
     start_receiver();
     constexpr int count = 2000;
@@ -116,16 +102,6 @@ TEST_F(Receiver, MainThreadClosingWakesABlockedReceiver) {
     EXPECT_EQ(wait_event(50), -1);
 }
 
-TEST_F(Receiver, BadLetterFromTheClientClosesTheConnection) {
-    start_receiver();
-    send_all(peer, with_zero("K1") + with_zero("Dxx") + with_zero("E00"));
-    EXPECT_EQ(next_event(), DXP_BACKACC);
-    EXPECT_EQ(next_event(), DXP_CONNECTIONLOST);
-    receiver.join();
-    EXPECT_TRUE(peer_sees_close());
-    EXPECT_EQ(wait_event(50), -1);
-}
-
 TEST_F(Receiver, OverlongMessageStopsTheReceiverUntilTheMainThreadRefusesIt) {
     start_receiver();
     send_all(peer, "C" + std::string(200, 'z')); // no zero ever comes
@@ -172,7 +148,7 @@ TEST_F(Receiver, BothSidesClosingAtOncePostOneLoss) {
 
 using Sending = ConnectionTest;
 
-TEST_F(Sending, SendsTheTextWithItsZeroAndKeepsItForTheEcho) {
+TEST_F(Sending, SendsTheTextWithItsZeroAndKeepsItForTheEchoOrPrintsNothing) {
     DxpMessage m;
     std::memset(&m, 0, sizeof m);
     m.type = DXP_MOVE;
@@ -182,12 +158,10 @@ TEST_F(Sending, SendsTheTextWithItsZeroAndKeepsItForTheEcho) {
     send_dxp_message(m, text);
     EXPECT_STREQ(text, "M0000322800");
     EXPECT_EQ(read_peer_exactly(12), with_zero("M0000322800"));
-}
 
-TEST_F(Sending, QuietFormSendsAndPrintsNothing) {
-    DxpMessage m;
-    std::memset(&m, 0, sizeof m);
     m.type = DXP_GAMEEND;
+    m.gameend.reason = 0;
+    m.gameend.stop_code = 0;
     testing::internal::CaptureStdout();
     send_dxp_message_quietly(m);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -207,20 +181,6 @@ TEST_F(Sending, AnalysisRelaySendsTheFirst126CharactersAsAChat) {
     EXPECT_EQ(net_wait_readable(peer, 0), 0); // 128 bytes, nothing more
 }
 
-TEST_F(Sending, AfterTheCloseNothingIsSentAndNoSecondLoss) {
-    close_dxp_connection();
-    EXPECT_EQ(drain_events(), std::vector<int>{DXP_CONNECTIONLOST});
-    DxpMessage m;
-    std::memset(&m, 0, sizeof m);
-    m.type = DXP_BACKACC;
-    char text[dxp_send_size];
-    send_dxp_message(m, text);
-    EXPECT_STREQ(text, "K0");
-    close_dxp_connection();
-    EXPECT_TRUE(drain_events().empty());
-    EXPECT_TRUE(peer_sees_close());
-}
-
 TEST_F(Sending, FailedSendClosesOnceAndRaisesNoSignal) {
     net_close(peer); // the client has gone: sends fail, and must not raise SIGPIPE
     peer = invalid_socket;
@@ -234,6 +194,8 @@ TEST_F(Sending, FailedSendClosesOnceAndRaisesNoSignal) {
         pause_ms(2);
     }
     EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
+    // Closed: nothing more is sent and the loss is not reported again.
     send_dxp_message(m, text);
+    close_dxp_connection();
     EXPECT_EQ(drain_events(), std::vector<int>{DXP_CONNECTIONLOST});
 }

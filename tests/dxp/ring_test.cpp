@@ -134,11 +134,6 @@ TEST_F(Framing, EmptyMessageClosesAndEarlierMessagesStillPost) {
     EXPECT_EQ(take(), "Chi");
 }
 
-TEST_F(Framing, ZeroAtTheVeryStartIsAnEmptyMessage) {
-    EXPECT_TRUE(feed(std::string(1, '\0')));
-    EXPECT_EQ(drain_events(), std::vector<int>{DXP_CONNECTIONLOST});
-}
-
 TEST_F(Framing, NothingCompleteGivesAClearedRecordAndKeepsTheReadIndex) {
     DxpMessage m;
     std::memset(&m, 0x44, sizeof m);
