@@ -156,8 +156,8 @@ TEST_F(ChildTest, ChildEndsSoonAfterItsLauncherHasGone) {
         5000));
     other_pid = pid;
     ASSERT_GT(pid, 0);
-    // The child polls every few ms; give it a generous second.
-    EXPECT_TRUE(wait_until([&] { return !process_running(pid); }, 2000))
+    // The child looks every few ms; the margin is for a loaded machine.
+    EXPECT_TRUE(wait_until([&] { return !process_running(pid); }, 5000))
         << "the child outlived its launcher";
 }
 

@@ -115,7 +115,8 @@ TEST_F(Search, ForcedWinOfTheGameIsScoredAsAWin) {
 TEST_F(Search, NoLegalMoveMeansNoMoveAndALoss) {
     int white_to_move = 1;
     Position p = from_fen("W:W46:B41,37.", white_to_move); // the man on 46 is blocked
-    ASSERT_EQ(legal_moves(p, 1, *new MoveList), 0);
+    static MoveList list;
+    ASSERT_EQ(legal_moves(p, 1, list), 0);
     SearchLimits limits;
     limits.max_depth = 4;
     SearchReport report = search_position(p, white_to_move, limits);

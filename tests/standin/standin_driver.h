@@ -106,6 +106,16 @@ class StandinTest : public ::testing::Test {
             [&] { return byte_at(map_command_flag2) == 0 && byte_at(map_command_flag) == 0; },
             limit_ms);
     }
+    // The stand-in lowers the flags first and then carries the command out: a change of the
+    // player flags shows a moment later.
+    bool player_flags_become(int8_t black, int8_t white, int limit_ms = 1000) {
+        return wait_until(
+            [&] {
+                return byte_at(map_player_plays_black) == black &&
+                       byte_at(map_player_plays_white) == white;
+            },
+            limit_ms);
+    }
     void write_setup(const ByteBoard& b) {
         std::array<int8_t, 54> setup{};
         setup.fill(3);

@@ -122,6 +122,8 @@ TEST_F(StandinTest, IllegalOrMalformedCommandsChangeNothing) {
         EXPECT_EQ(board(), before) << command;
         EXPECT_EQ(byte_at(map_player_plays_white), 1) << command;
     }
+    pause_ms(50);
+    EXPECT_EQ(board(), before);
     // A text with no zero byte in reach is no command either.
     char long_text[80];
     std::memset(long_text, '1', sizeof long_text);
@@ -144,8 +146,7 @@ TEST_F(StandinTest, AfterKcaItPlaysALegalMoveInTimeWithALegalAnalysisLine) {
     int64_t took = clock_ms() - typed_at;
     ASSERT_NE(after, start) << "no move within its time";
     EXPECT_LE(took, movetime_ms + 500);
-    EXPECT_EQ(byte_at(map_player_plays_white), 0);
-    EXPECT_EQ(byte_at(map_player_plays_black), 1);
+    EXPECT_TRUE(player_flags_become(1, 0));
     EXPECT_GE(legal_move_index(start, after, 1), 0) << "not a legal white move";
 
     AnalysisLine line = analysis();
@@ -179,17 +180,18 @@ TEST_F(StandinTest, AfterKcaItPlaysALegalMoveInTimeWithALegalAnalysisLine) {
     board_of_position(list.entries[0], typed);
     type(command);
     ByteBoard first_seen = wait_change(after, 1000);
-    EXPECT_EQ(first_seen, typed) << "the typed move did not show before the reply";
     ByteBoard reply = wait_change(typed, movetime_ms + 2000);
+    // The reply comes at least 50 ms after the typed move; a test slowed down by a loaded
+    // machine may miss that moment, but never sees any other board in between.
+    EXPECT_TRUE(first_seen == typed || first_seen == reply)
+        << "the board showed neither the typed move nor the reply";
     EXPECT_NE(reply, typed);
     EXPECT_GE(legal_move_index(typed, reply, 1), 0);
 }
 
 TEST_F(StandinTest, KacMakesItPlayBlackOnly) {
     type("kac");
-    ASSERT_TRUE(command_taken());
-    EXPECT_EQ(byte_at(map_player_plays_black), 0);
-    EXPECT_EQ(byte_at(map_player_plays_white), 1);
+    ASSERT_TRUE(player_flags_become(0, 1));
     pause_ms(2 * movetime_ms); // white to move: not its side
     EXPECT_EQ(board(), standard_start());
     type("33-28");
@@ -203,7 +205,7 @@ TEST_F(StandinTest, KacMakesItPlayBlackOnly) {
 
 TEST_F(StandinTest, BothPlayerFlagsAtOneStopItMidThought) {
     type("kca");
-    ASSERT_TRUE(command_taken());
+    ASSERT_TRUE(player_flags_become(1, 0));
     // The server takes both sides away by writing the flags directly, while it thinks.
     poke(map_player_plays_black, 1);
     poke(map_player_plays_white, 1);
@@ -228,7 +230,7 @@ TEST_F(StandinTest, ItEndsSoonAfterTheProcessThatStartedItHasGone) {
         },
         5000));
     ASSERT_GT(orphan, 0);
-    bool gone = wait_until([&] { return !process_running(orphan); }, 3000);
+    bool gone = wait_until([&] { return !process_running(orphan); }, 5000);
     end_process_group(orphan);
     EXPECT_TRUE(gone) << "the stand-in outlived the process that started it";
 }
@@ -241,7 +243,7 @@ class SlowStandinTest : public StandinTest {
 
 TEST_F(SlowStandinTest, ACommandInterruptsThinkingAtOnce) {
     type("kca");
-    ASSERT_TRUE(command_taken());
+    ASSERT_TRUE(player_flags_become(1, 0));
     pause_ms(200); // well into its thought
     write_setup(standard_start());
     int64_t typed_at = clock_ms();
@@ -251,8 +253,7 @@ TEST_F(SlowStandinTest, ACommandInterruptsThinkingAtOnce) {
     // It gave up white without playing: the start stands, and it waits for white's move.
     pause_ms(200);
     EXPECT_EQ(board(), standard_start());
-    EXPECT_EQ(byte_at(map_player_plays_white), 1);
-    EXPECT_EQ(byte_at(map_player_plays_black), 0);
+    EXPECT_TRUE(player_flags_become(0, 1));
     // The same while thinking for black: a typed "n" is taken at once.
     type("32-28");
     ByteBoard typed = wait_change(standard_start(), 1000);
