@@ -2,8 +2,11 @@
 // the Linux end-to-end tests: the start-up test, games with captures for both colours, the
 // answer to the client's GAMEEND and Kavro's reset, and the stop on the client's disconnect.
 // The wine prefix is made and ended by the wine_prefix and wine_stop tests around this one.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "tests/e2e/e2e_fixture.h"
 
@@ -58,11 +61,76 @@ std::string typed_line(const DxpMessage& move) {
            std::to_string(move.move.to_square) + "\"";
 }
 
+std::string file_text(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The stand-ins that run in this test's wine prefix. Wine starts a Windows child apart from
+// its parent's process tree, so they are found by name and prefix among all processes.
+std::vector<int64_t> standins_in_prefix() {
+    namespace fs = std::filesystem;
+    const std::string prefix_entry = std::string("WINEPREFIX=") + getenv("WINEPREFIX");
+    std::vector<int64_t> found;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (file_text(entry.path() / "cmdline").find("winkavro.exe") == std::string::npos) {
+            continue;
+        }
+        // The environment is a run of zero-terminated entries; an ended process has none.
+        std::istringstream environment(file_text(entry.path() / "environ"));
+        for (std::string item; std::getline(environment, item, '\0');) {
+            if (item == prefix_entry) {
+                found.push_back(std::stoll(name));
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+// A Windows program writes its lines with CR LF: the lines of the log without either.
+std::vector<std::string> windows_log_lines(ServerRun& run) {
+    std::vector<std::string> lines = server_log_lines(run);
+    for (std::string& line : lines) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+    return lines;
+}
+
 class WineEndToEnd : public EndToEnd {
   protected:
+    size_t lines_seen = 0; // printed() looks at the lines after the last one it found
+
     void SetUp() override {
         std::string why;
         if (!have_windows_programs(why)) GTEST_SKIP() << why;
+    }
+
+    // Waits at most timeout_ms for the line, after the last line found this way.
+    bool printed(const std::string& wanted, int timeout_ms) {
+        const int64_t deadline = clock_ms() + timeout_ms;
+        for (;;) {
+            const bool ended = server_exited(server, 0);
+            const std::vector<std::string> lines = windows_log_lines(server);
+            for (size_t i = lines_seen; i < lines.size(); ++i) {
+                if (lines[i] == wanted) {
+                    lines_seen = i + 1;
+                    return true;
+                }
+            }
+            if (ended || clock_ms() >= deadline) return false;
+            pause_ms(20);
+        }
+    }
+
+    int count(const std::string& wanted) {
+        const std::vector<std::string> lines = windows_log_lines(server);
+        return int(std::count(lines.begin(), lines.end(), wanted));
     }
 
     // The server's next MOVE, checked against the legal moves and played on the tracker.
@@ -91,22 +159,42 @@ class WineEndToEnd : public EndToEnd {
     // "n" to bring back the standard start.
     void end_game_and_expect_reset() {
         end_game_by_client();
-        EXPECT_TRUE(server_printed(server, "Received: \"E00\"", reply_timeout_ms));
-        EXPECT_TRUE(server_printed(server, "Kavro command: \"n\"", reply_timeout_ms));
+        EXPECT_TRUE(printed("Received: \"E00\"", reply_timeout_ms));
+        EXPECT_TRUE(printed("Kavro command: \"n\"", reply_timeout_ms));
+    }
+
+    // The client goes: the server says so and ends with status 1, its stand-in after it.
+    void expect_stop_on_disconnect_windows() {
+        client_close(client);
+        EXPECT_TRUE(printed("Received: DXP_CONNECTIONLOST", 20000));
+        ASSERT_TRUE(server_exited(server, 20000)) << "the server did not stop";
+        EXPECT_EQ(server.status, 1);
+        const int64_t deadline = clock_ms() + 10000;
+        while (!standins_in_prefix().empty() && clock_ms() < deadline) pause_ms(50);
+        EXPECT_TRUE(standins_in_prefix().empty()) << "the stand-in outlived the server";
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {
+            for (const std::string& line : windows_log_lines(server))
+                printf("| %s\n", line.c_str());
+        }
+        EndToEnd::TearDown();
     }
 };
 
 TEST_F(WineEndToEnd, StartupTestGamesWithCapturesBothWaysResetAndStopOnDisconnect) {
+    ASSERT_TRUE(standins_in_prefix().empty()) << "a stand-in of an earlier run is still there";
     ASSERT_FALSE(start_server(server, windows_server_setup({}, true)));
-    ASSERT_TRUE(server_printed(server, "Window created.", wine_start_timeout_ms));
-    ASSERT_TRUE(server_printed(server, "Waiting for client connection.", 10000));
+    ASSERT_TRUE(printed("Window created.", wine_start_timeout_ms));
+    EXPECT_EQ(standins_in_prefix().size(), 1u);
+    ASSERT_TRUE(printed("Waiting for client connection.", 10000));
     // The start-up test ran in full before the window was made.
-    EXPECT_EQ(log_count("Kavro command: \"31-26\""), 1);
-    EXPECT_EQ(log_count("Kavro command: \"19-23\""), 1);
-    EXPECT_EQ(log_count("Kavro command: \"kca\""), 1);
+    EXPECT_EQ(count("Kavro command: \"31-26\""), 1);
+    EXPECT_EQ(count("Kavro command: \"19-23\""), 1);
+    EXPECT_EQ(count("Kavro command: \"kca\""), 1);
     ASSERT_FALSE(client_connect(client, 20000));
-    ASSERT_TRUE(
-        server_printed(server, "DamExchange server has accepted a client connection.", 10000));
+    ASSERT_TRUE(printed("DamExchange server has accepted a client connection.", 10000));
 
     // Kavro as white: it must take first, then the client takes back.
     GameTracker game;
@@ -114,7 +202,7 @@ TEST_F(WineEndToEnd, StartupTestGamesWithCapturesBothWaysResetAndStopOnDisconnec
     EXPECT_EQ(captured_count(expect_server_move(game)), 1);
     DxpMessage taken = play_first_move(game);
     EXPECT_EQ(captured_count(taken), 1);
-    EXPECT_TRUE(server_printed(server, typed_line(taken), reply_timeout_ms));
+    EXPECT_TRUE(printed(typed_line(taken), reply_timeout_ms));
     expect_server_move(game);
     PlayResult played = play_moves(client, game, false, 2, 11, reply_timeout_ms);
     ASSERT_EQ(played.error, "");
@@ -125,7 +213,7 @@ TEST_F(WineEndToEnd, StartupTestGamesWithCapturesBothWaysResetAndStopOnDisconnec
     taken = play_first_move(game);
     EXPECT_EQ(captured_count(taken), 1);
     EXPECT_EQ(typed_line(taken), "Kavro command: \"28-19\"");
-    EXPECT_TRUE(server_printed(server, typed_line(taken), reply_timeout_ms));
+    EXPECT_TRUE(printed(typed_line(taken), reply_timeout_ms));
     EXPECT_EQ(captured_count(expect_server_move(game)), 1);
     played = play_moves(client, game, true, 2, 12, reply_timeout_ms);
     ASSERT_EQ(played.error, "");
@@ -137,14 +225,14 @@ TEST_F(WineEndToEnd, StartupTestGamesWithCapturesBothWaysResetAndStopOnDisconnec
     expect_server_move(game);
     end_game_and_expect_reset();
 
-    expect_stop_on_disconnect();
+    expect_stop_on_disconnect_windows();
 }
 
 TEST_F(WineEndToEnd, MissingEngineIsReportedWithTheSystemsText) {
     ASSERT_FALSE(start_server(server, windows_server_setup({}, false)));
     ASSERT_TRUE(server_exited(server, wine_start_timeout_ms)) << "the server did not stop";
     EXPECT_EQ(server.status, 1);
-    const std::vector<std::string> lines = server_log_lines(server);
+    const std::vector<std::string> lines = windows_log_lines(server);
     ASSERT_FALSE(lines.empty());
     // "CreateProcess; " and the system's own text, in one line.
     EXPECT_EQ(lines.back().rfind("CreateProcess; ", 0), 0u) << lines.back();
