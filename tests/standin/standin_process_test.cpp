@@ -36,6 +36,21 @@ TEST_F(StandinTest, LaunchStateIsTheStartWithNeitherSidePlayedAndNoAnalysis) {
     EXPECT_EQ(board(), standard_start());
 }
 
+// The server's start-up test types "n" before it has written any setup board: the setup
+// board holds the standard start from launch on.
+TEST_F(StandinTest, NewGameBeforeAnySetupBoardIsTheStandardStart) {
+    std::array<int8_t, 54> setup{};
+    ASSERT_FALSE(engine->read_memory(map_setup_board, setup.data(), setup.size()));
+    for (int border : {10, 21, 32, 43}) EXPECT_EQ(setup[size_t(border)], 3);
+    type("31-26");
+    ByteBoard moved = wait_change(standard_start(), 1000);
+    ASSERT_NE(moved, standard_start());
+    type("n");
+    EXPECT_EQ(wait_change(moved, 1000), standard_start());
+    type("31-26");
+    EXPECT_EQ(wait_change(standard_start(), 1000), moved);
+}
+
 TEST_F(StandinTest, NewGameShowsTheSetupBoardWithWhiteToMove) {
     ByteBoard setup = board_with({{3, -2}, {12, -1}, {28, 1}, {33, 1}, {46, 2}});
     new_game(setup);
