@@ -135,6 +135,9 @@ void handle_gamereq() {
     } else {
         game.kavro_colour = 'Z';
         type_or_stop("kac");
+        // The client's first move may come at once, and a command typed before Kavro has
+        // taken "kac" would overwrite it: Kavro would play no side and the game would hang.
+        pause_ms(500);
         if (start == 'Z') stop_with("The server cannot accept a black-to-move start position.\n");
         read_kavro_board_or_stop(current_board);
     }

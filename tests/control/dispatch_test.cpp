@@ -46,6 +46,13 @@ TEST_F(Dispatch, StandardStartWithServerAsBlackWaitsForTheClient) {
     EXPECT_FALSE(kavro.plays_white());
 }
 
+TEST_F(Dispatch, KavroAsBlackIsGivenTimeToTakeItsColourBeforeTheClientMoves) {
+    pause_scale_percent = 100;
+    const int64_t start = clock_ms();
+    ASSERT_FALSE(deliver(gamereq_text('Z')));
+    EXPECT_GE(clock_ms() - start, 500);
+}
+
 TEST_F(Dispatch, StandardStartWithServerAsWhiteSendsKavrosFirstMove) {
     ASSERT_FALSE(deliver(gamereq_text('W')));
     // The fake plays the first legal move in list order, 31-27.
