@@ -141,6 +141,13 @@ void start_standin() {
     for (int i = 0; i < 20; ++i) board[size_t(i)] = -1;
     for (int i = 30; i < 50; ++i) board[size_t(i)] = 1;
     set_position(position_of_board(board), 1);
+    // The setup board holds the standard start too: the server's start-up test types "n"
+    // before it has written any setup board.
+    int8_t setup[map_setup_board_size];
+    std::memset(setup, 3, sizeof setup);
+    for (int square = 1; square <= 50; ++square)
+        setup[setup_index_of_square(square)] = board[size_t(square - 1)];
+    map_write(map_setup_board, setup, sizeof setup);
     map_poke(map_player_plays_black, 1);
     map_poke(map_player_plays_white, 1);
     map_poke(map_command_flag, 0);
