@@ -34,17 +34,29 @@ Converted convert(const std::string& log) {
 
 GameRecord games[4];
 
-int read_all(const std::string& text) {
+GameRecord match_games[4];
+
+int read_all(const std::string& text, GameRecord* into = games) {
     PdnReader reader;
     start_pdn_reader(reader, text.data(), text.size());
     char error[200];
     int n = 0;
     for (;;) {
-        PdnReadResult r = read_pdn_game(reader, games[n], error, sizeof error);
+        PdnReadResult r = read_pdn_game(reader, into[n], error, sizeof error);
         EXPECT_NE(r, pdn_error) << error;
         if (r != pdn_game) return n;
         if (++n == 4) return n;
     }
+}
+
+std::string read_data(const std::string& name) {
+    std::string path = std::string(TOOLS_TEST_DATA) + "/" + name;
+    FILE* file = fopen(path.c_str(), "rb");
+    EXPECT_NE(file, nullptr) << path;
+    if (!file) return "";
+    std::string text = read_whole_file(file);
+    fclose(file);
+    return text;
 }
 
 // The shape of the server's lines, as it prints them.
@@ -171,6 +183,44 @@ TEST(LogToPdn, LinesThatDoNotFitTheirGameAreNotedAndTheGameKeptUpToThem) {
     EXPECT_STREQ(games[0].result, "*");
     EXPECT_EQ(games[1].ply_count, 0);
     EXPECT_STREQ(games[2].result, "*"); // E30 after a damaged move: not trusted
+}
+
+// Logs of real server runs against dxp-match, kept with the games dxp-match wrote then.
+TEST(LogToPdn, RealServerLogsGiveTheGamesTheMatchRecorded) {
+    const struct {
+        const char* log;
+        const char* pdn;
+        int games;
+    } runs[] = {{"server-endgames.log", "match-endgames.pdn", 4},
+                {"server-standard.log", "match-standard.pdn", 2}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.log);
+        Converted c = convert(read_data(run.log));
+        EXPECT_EQ(c.notes, "");
+        ASSERT_EQ(read_all(c.pdn), run.games) << c.pdn;
+        ASSERT_EQ(read_all(read_data(run.pdn), match_games), run.games);
+        for (int g = 0; g < run.games; ++g) {
+            SCOPED_TRACE(g);
+            const GameRecord& from_log = games[g];
+            const GameRecord& played = match_games[g];
+            EXPECT_STREQ(from_log.white, played.white);
+            EXPECT_STREQ(from_log.black, played.black);
+            EXPECT_STREQ(from_log.result, played.result);
+            // When dxp-match ended a game after its own move, the server had already
+            // answered that move: the log holds that one reply more.
+            GameRecord common = from_log;
+            ASSERT_GE(common.ply_count, played.ply_count);
+            EXPECT_LE(common.ply_count, played.ply_count + 1);
+            common.ply_count = played.ply_count;
+            expect_same_game(common, played);
+        }
+    }
+    // What the runs hold: custom starts with both colours for Kavro, a capture of three.
+    Converted c = convert(read_data("server-endgames.log"));
+    ASSERT_EQ(read_all(c.pdn), 4);
+    EXPECT_TRUE(games[0].custom_start);
+    EXPECT_STREQ(games[1].white, "Kavro");
+    EXPECT_NE(c.pdn.find("23x34"), std::string::npos);
 }
 
 TEST(LogToPdn, ALogWithoutGamesGivesNothing) {

@@ -28,6 +28,7 @@ struct Follower {
     int declare_reason = 2;        // ... with this reason
     bool reverse_captures = false; // captured squares in the reverse order
     bool silent_after_accept = false;
+    const char* answer_request = nullptr; // this text instead of GAMEACC
     // What it saw
     std::vector<std::string> received;
     std::deque<std::string> outbox;
@@ -101,6 +102,10 @@ bool follower_receives(const char* text) {
         start_game(follower_game, start, wtm, message.gamereq.start_position != 'A');
         follower.white = message.gamereq.follower_colour == 'W';
         follower.declared = false;
+        if (follower.answer_request) {
+            follower.outbox.push_back(follower.answer_request);
+            return false;
+        }
         DxpMessage accept{};
         accept.type = DXP_GAMEACC;
         snprintf(accept.gameacc.follower_name, sizeof accept.gameacc.follower_name, "Scripted");
@@ -317,6 +322,18 @@ TEST(MatchAgainstAFollower, MalformedOrLostMessagesStopTheMatchWithTheReason) {
         EXPECT_NE(r.output.find(c.expected), std::string::npos) << c.text << "\n" << r.output;
         EXPECT_NE(r.output.find("Match stopped."), std::string::npos) << c.text;
     }
+}
+
+TEST(MatchAgainstAFollower, AGameRequestNotAcceptedStopsTheMatchWithoutARecord) {
+    follower = Follower{};
+    follower.answer_request = "E00";
+    MatchRun r = run({"--player", "random", "--games", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("The server answered the game request with \"E00\" instead of "
+                            "GAMEACC.\nMatch stopped before game 1 began.\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.pdn, "");
 }
 
 TEST(MatchAgainstAFollower, SilenceIsBoundedByTheWait) {

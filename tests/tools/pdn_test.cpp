@@ -210,12 +210,13 @@ TEST(PdnRoundTrip, ManyRandomGamesWithKingsAndCapturesReadBackMoveForMove) {
     std::string text = read_whole_file(file);
     fclose(file);
 
-    // Lines stay short enough for any reader.
+    // Lines stay short enough for any reader, and a move number is never cut from its move.
     size_t line_start = 0;
     while (line_start < text.size()) {
         size_t end = text.find('\n', line_start);
         if (end == std::string::npos) end = text.size();
         EXPECT_LE(end - line_start, 79u);
+        EXPECT_NE(text[end - 1], '.') << text.substr(line_start, end - line_start);
         line_start = end + 1;
     }
     EXPECT_NE(text.find('x'), std::string::npos);

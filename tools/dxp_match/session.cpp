@@ -17,6 +17,7 @@ GameRecord record; // the game being played
 char received[dxp_text_size];
 char sent[dxp_send_size];
 char follower_name[33];
+bool game_accepted = false; // the follower took the game request
 
 enum GameOutcome { outcome_scored, outcome_unfinished, outcome_refused, outcome_stop };
 enum OurResult { we_lost = -1, we_drew = 0, we_won = 1, no_result = 2 };
@@ -145,6 +146,7 @@ GameOutcome play_game(int number, char* why, size_t why_size) {
     }
     start_game(record, start, white_to_move, custom);
     new_game_for_player();
+    game_accepted = false;
 
     // The date of the game for its record.
     time_t now = time(nullptr);
@@ -185,7 +187,8 @@ GameOutcome play_game(int number, char* why, size_t why_size) {
     follower_name[name_length] = '\0';
     set_game_text(record.white, we_play_white ? our_name() : their_name());
     set_game_text(record.black, we_play_white ? their_name() : our_name());
-    if (message.gameacc.acceptance != 0) {
+    game_accepted = message.gameacc.acceptance == 0;
+    if (!game_accepted) {
         snprintf(why, why_size, "refused by %s, acceptance code %d", their_name(),
                  message.gameacc.acceptance);
         return outcome_refused;
@@ -327,6 +330,11 @@ int play_match(const MatchOptions& options, FILE* pdn) {
             continue;
         }
         refused_in_a_row = 0;
+        if (outcome == outcome_stop && !game_accepted) {
+            printf("Match stopped before game %d began.\n", number + 1);
+            status = 1;
+            break;
+        }
         if (outcome == outcome_stop) {
             set_game_text(record.result, "*");
             snprintf(why, sizeof why, "stopped");

@@ -206,15 +206,15 @@ bool write_pdn_game(FILE* file, const GameRecord& game) {
                    i + 1, game.round, move.from, move.to);
             return true;
         }
-        char word[96];
-        if (white_to_move) {
-            snprintf(word, sizeof word, "%d.", number);
-            add_word(buffer, column, word);
-        } else if (i == 0) {
-            snprintf(word, sizeof word, "%d...", number);
-            add_word(buffer, column, word);
-        }
-        format_move(pdn_legal, index, word, sizeof word);
+        // A move number stays on the line of its move.
+        char notation[80], word[96];
+        format_move(pdn_legal, index, notation, sizeof notation);
+        if (white_to_move)
+            snprintf(word, sizeof word, "%d. %s", number, notation);
+        else if (i == 0)
+            snprintf(word, sizeof word, "%d... %s", number, notation);
+        else
+            snprintf(word, sizeof word, "%s", notation);
         add_word(buffer, column, word);
         if (!white_to_move) ++number;
         position = move.after;
