@@ -49,6 +49,7 @@ perft-check: build
 
 bench: build
 	build/bin/bench-perft
+	build/bin/bench-standin
 
 windows:
 	@tools/ensure-deps.sh windows
