@@ -89,15 +89,21 @@ ParentWatch find_parent() {
 EngineProcess* launch_child(const char* program) {
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     char command_line[MAX_PATH];
+    char module[MAX_PATH];
     if (strlen(program) >= sizeof command_line) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return nullptr;
     }
     snprintf(command_line, sizeof command_line, "%s", program);
+    // The program file is the command line's first word, taken from the working directory
+    // only. Left to the command line alone, CreateProcessA would look in the server's own
+    // folder first: a stand-in beside the server would then be started in place of the
+    // Kavro of the directory the user named.
+    snprintf(module, sizeof module, "%.*s", int(strcspn(program, " \t")), program);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, detached_new_group, nullptr,
+    if (CreateProcessA(module, command_line, nullptr, nullptr, TRUE, detached_new_group, nullptr,
                        nullptr, &startup, &started) == 0) {
         return nullptr;
     }

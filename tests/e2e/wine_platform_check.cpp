@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/platform.h"
 
@@ -300,6 +301,14 @@ void check_child_memory() {
     last_error_text(text, sizeof text);
     printf("missing program: \"%s\"\n", text);
     CHECK(text[0] != '\0');
+
+    // The program is looked for in the working directory only, not beside this program.
+    std::error_code error;
+    std::filesystem::create_directory("elsewhere", error);
+    CHECK(!change_directory("elsewhere"));
+    CHECK(launch_child("wine_platform_check.exe child") == nullptr);
+    CHECK(!change_directory(".."));
+    std::filesystem::remove("elsewhere", error);
 
     EngineProcess* child = launch_child("wine_platform_check.exe child");
     CHECK(child != nullptr);

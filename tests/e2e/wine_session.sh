@@ -12,6 +12,7 @@ set -uo pipefail
 skip=77
 action=${1:-}
 prefix=${2:-}
+[ -n "$prefix" ] && prefix=$(realpath -m "$prefix") # wine wants an absolute path
 [ -n "$action" ] && [ -n "$prefix" ] || { echo "usage: $0 prefix|check|stop <prefix> ..."; exit 2; }
 
 export WINEPREFIX=$prefix
