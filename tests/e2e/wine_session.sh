@@ -66,11 +66,18 @@ check)
     fi
     mkdir -p "$work_dir" || exit 1
     program=$work_dir/wine_platform_check.exe
-    # Built like the stand-in: warnings are errors, static runtime, low fixed image base.
-    "$compiler" -std=c++20 -O2 -Wall -Wextra -Wpedantic -Wshadow -Wconversion \
-        -Wno-sign-conversion -Werror -static -I"$source_dir" \
-        "$source_dir/tests/e2e/wine_platform_check.cpp" "$source_dir"/platform/win32/*.cpp \
-        -lws2_32 -Wl,--image-base=0x10000 -Wl,--disable-dynamicbase -o "$program" || exit 1
+    sources=("$source_dir/tests/e2e/wine_platform_check.cpp" "$source_dir"/platform/win32/*.cpp)
+    stale=0
+    for file in "${sources[@]}" "$source_dir/platform/platform.h"; do
+        [ "$file" -nt "$program" ] && stale=1
+    done
+    if [ $stale -eq 1 ]; then
+        # Built like the stand-in: warnings are errors, static runtime, low fixed image base.
+        "$compiler" -std=c++20 -O2 -Wall -Wextra -Wpedantic -Wshadow -Wconversion \
+            -Wno-sign-conversion -Werror -static -I"$source_dir" "${sources[@]}" -lws2_32 \
+            -Wl,--image-base=0x10000 -Wl,--disable-dynamicbase -o "$program.new" || exit 1
+        mv "$program.new" "$program"
+    fi
     cd "$work_dir" || exit 1
     run_logged check.log wine wine_platform_check.exe
     status=$?
