@@ -13,12 +13,16 @@ struct Reader {
 };
 
 // Writes the reason with the place where reading stopped; always returns true (failure).
-bool fail(Reader& r, const char* what, int square = 0) {
-    if (r.error == nullptr || r.error_size == 0) return true;
-    if (square != 0)
-        snprintf(r.error, r.error_size, "%s %d (at character %zu)", what, square, r.at + 1);
-    else
+bool fail(Reader& r, const char* what) {
+    if (r.error != nullptr && r.error_size != 0)
         snprintf(r.error, r.error_size, "%s (at character %zu)", what, r.at + 1);
+    return true;
+}
+
+// The same with the square number that is wrong.
+bool fail_square(Reader& r, const char* what, int square) {
+    if (r.error != nullptr && r.error_size != 0)
+        snprintf(r.error, r.error_size, "%s %d (at character %zu)", what, square, r.at + 1);
     return true;
 }
 
@@ -42,7 +46,7 @@ bool read_square(Reader& r, int& square) {
         value = value * 10 + (r.text[r.at] - '0');
         r.at++;
     }
-    if (value < 1 || value > 50) return fail(r, "square out of range 1-50:", value);
+    if (value < 1 || value > 50) return fail_square(r, "square out of range 1-50:", value);
     square = value;
     return false;
 }
@@ -69,12 +73,12 @@ bool read_list(Reader& r, uint64_t& pieces, uint64_t& kings, uint64_t other_side
             skip_spaces(r);
             if (r.text[r.at] == 'K') r.at++; // "K31-K35" says the same as "K31-35"
             if (read_square(r, last)) return true;
-            if (last < first) return fail(r, "range runs backwards to", last);
+            if (last < first) return fail_square(r, "range runs backwards to", last);
         }
         for (int s = first; s <= last; s++) {
             const uint64_t m = square_mask[s - 1];
-            if (pieces & m) return fail(r, "square listed twice:", s);
-            if (other_side & m) return fail(r, "square in both lists:", s);
+            if (pieces & m) return fail_square(r, "square listed twice:", s);
+            if (other_side & m) return fail_square(r, "square in both lists:", s);
             pieces |= m;
             if (king) kings |= m;
         }

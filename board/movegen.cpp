@@ -18,6 +18,12 @@
 // more than max_capture_pieces; with paths recorded the search stops there, so that no path
 // step is written past the end of a CapturePath. Without paths it is followed to the end.
 
+// Quiet moves are written without a check: a target square is reached by at most four
+// pieces, so no position has more than 196 (movegen.h).
+#ifndef BOARD_SMALL_LIST_TEST
+static_assert(max_moves >= 196);
+#endif
+
 namespace {
 
 template <int D> constexpr uint64_t shift(uint64_t x) {
@@ -156,6 +162,7 @@ void store_capture(CaptureSearch& s, const Position& p, uint64_t captured, uint6
             if (s.list.count != 0) copy_steps<Paths>(s.paths[0], working_path<Paths>(s), taken);
         }
         s.list.count = 0;
+        s.list.truncated = false; // whatever was dropped was shorter
         s.best = taken;
     }
     Position entry = p;

@@ -9,7 +9,11 @@
 // Bound of a move list. Quiet moves: a target square is reached by at most four pieces (the
 // nearest piece along each of its four diagonals), so a position has at most 4 * 49 = 196.
 // Maximal captures: see max_captures in movegen.cpp for the argument; both fit max_moves.
-constexpr int max_moves = 1024;
+// BOARD_MAX_MOVES exists only so that a test can build the generator with a tiny list.
+#ifndef BOARD_MAX_MOVES
+#define BOARD_MAX_MOVES 1024
+#endif
+constexpr int max_moves = BOARD_MAX_MOVES;
 // A piece can take at most 20 pieces in one capture.
 constexpr int max_capture_pieces = 20;
 
