@@ -34,6 +34,38 @@ void trimmed(const char* begin, const char* end, char* out, size_t size) {
     out[length] = '\0';
 }
 
+// "fault=NAME" or "fault=die_after_moves=N". True when the value names no fault.
+bool apply_fault(const char* value, StandinConfig& config) {
+    struct Name {
+        const char* text;
+        StandinFault fault;
+    };
+    constexpr Name names[] = {{"none", fault_none},
+                              {"wrong_start_board", fault_wrong_start_board},
+                              {"ignore_moves", fault_ignore_moves},
+                              {"ignore_new", fault_ignore_new},
+                              {"illegal_reply", fault_illegal_reply}};
+    for (const Name& name : names) {
+        if (std::strcmp(value, name.text) != 0) continue;
+        config.fault = name.fault;
+        return false;
+    }
+    const char prefix[] = "die_after_moves=";
+    if (std::strncmp(value, prefix, sizeof prefix - 1) == 0) {
+        const char* digits = value + sizeof prefix - 1;
+        char* stop = nullptr;
+        errno = 0;
+        long count = std::strtol(digits, &stop, 10);
+        if (digits[0] != '\0' && *stop == '\0' && errno == 0 && count >= 0 && count <= 10000) {
+            config.fault = fault_die_after_moves;
+            config.die_after_moves = int(count);
+            return false;
+        }
+    }
+    printf("winkavro.ini: unknown fault \"%s\"\n", value);
+    return true;
+}
+
 } // namespace
 
 bool apply_config_line(const char* line, StandinConfig& config) {
@@ -50,6 +82,7 @@ bool apply_config_line(const char* line, StandinConfig& config) {
     char value[64];
     trimmed(line, equals, key, sizeof key);
     trimmed(equals + 1, end, value, sizeof value);
+    if (std::strcmp(key, "fault") == 0) return apply_fault(value, config);
     for (const IntegerKey& entry : integer_keys) {
         if (std::strcmp(key, entry.name) != 0) continue;
         char* stop = nullptr;

@@ -2,10 +2,23 @@
 // an optional winkavro.ini in the working directory: "key=value" lines, '#' starts a comment.
 #pragma once
 
+// Faults on purpose, for testing the server's failure paths: "fault=" one of the names below
+// ("fault=die_after_moves=N" with a count). Off unless the file asks.
+enum StandinFault {
+    fault_none,
+    fault_wrong_start_board, // the board at launch is not the standard start
+    fault_ignore_moves,      // typed moves are not made
+    fault_ignore_new,        // "n" does not start a new game
+    fault_illegal_reply,     // the stand-in's own moves show a board no legal move gives
+    fault_die_after_moves,   // the process ends when next to move after die_after_moves moves
+};
+
 struct StandinConfig {
     int movetime_ms = 1000;  // thinking time per move
     int max_depth = 64;      // deepest iteration
     int hash_megabytes = 32; // transposition table, allocated once at start
+    StandinFault fault = fault_none;
+    int die_after_moves = 0; // own moves played before the process ends
 };
 
 extern StandinConfig standin_config;

@@ -140,6 +140,7 @@ void start_standin() {
     ByteBoard board{};
     for (int i = 0; i < 20; ++i) board[size_t(i)] = -1;
     for (int i = 30; i < 50; ++i) board[size_t(i)] = 1;
+    if (standin_config.fault == fault_wrong_start_board) board[49] = 0; // square 50 empty
     set_position(position_of_board(board), 1);
     // The setup board holds the standard start too: the server's start-up test types "n"
     // before it has written any setup board.
@@ -190,6 +191,7 @@ bool parse_move_text(const char* text, int& from, int& via, int& to) {
 
 void carry_out_command(const char* text) {
     if (std::strcmp(text, "n") == 0) {
+        if (standin_config.fault == fault_ignore_new) return;
         new_game_from_setup_board();
     } else if (std::strcmp(text, "kca") == 0) {
         map_poke(map_player_plays_white, 0);
@@ -199,6 +201,7 @@ void carry_out_command(const char* text) {
         map_poke(map_player_plays_white, 1);
     } else {
         int from = 0, via = 0, to = 0;
+        if (standin_config.fault == fault_ignore_moves) return;
         if (parse_move_text(text, from, via, to)) return; // unknown: ignored
         play_typed_move(from, via, to);                   // no such legal move: ignored
     }
@@ -236,6 +239,12 @@ void write_analysis(const Position& root, int white_to_move, const SearchLine& l
 
 void think_and_play() {
     StandinGame& g = standin_game;
+    static int own_moves = 0;
+    if (standin_config.fault == fault_die_after_moves &&
+        own_moves >= standin_config.die_after_moves) {
+        printf("Fault: the stand-in ends after %d moves.\n", own_moves);
+        fatal_stop();
+    }
     ThinkClock clock{clock_ms(), standin_config.movetime_ms, g.white_to_move};
     SearchLimits limits;
     limits.max_depth = standin_config.max_depth;
@@ -252,6 +261,17 @@ void think_and_play() {
     }
     if (map_peek(map_command_flag2) != 0 || human_plays(g.white_to_move)) return;
     if (!report.has_move) return;
+    ++own_moves;
+    if (standin_config.fault == fault_illegal_reply) {
+        // No legal move removes a piece of the side that moves.
+        Position wrong = report.best;
+        uint64_t& own = g.white_to_move ? wrong.white : wrong.black;
+        const uint64_t lowest = own & (~own + 1);
+        own &= ~lowest;
+        wrong.kings &= ~lowest;
+        make_move(wrong);
+        return;
+    }
     make_move(report.best);
 }
 
