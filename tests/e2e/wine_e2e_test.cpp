@@ -187,14 +187,6 @@ class WineEndToEnd : public EndToEnd {
         while (!standins_in_prefix().empty() && clock_ms() < deadline) pause_ms(50);
         EXPECT_TRUE(standins_in_prefix().empty()) << "the stand-in outlived the server";
     }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            for (const std::string& line : windows_log_lines(server))
-                printf("| %s\n", line.c_str());
-        }
-        EndToEnd::TearDown();
-    }
 };
 
 TEST_F(WineEndToEnd, StartupTestGamesWithCapturesBothWaysResetAndStopOnDisconnect) {
