@@ -35,7 +35,8 @@ bool find_line(const ServerRun& run, const std::string& wanted, bool prefix, siz
     for (;;) {
         const size_t end = run.log.find('\n', at);
         if (end == std::string::npos) return false;
-        const std::string line = run.log.substr(at, end - at);
+        std::string line = run.log.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back(); // a Windows server's lines
         const bool match = prefix ? line.compare(0, wanted.size(), wanted) == 0 : line == wanted;
         if (match) {
             line_end = end + 1;
@@ -253,6 +254,24 @@ bool client_connect(DxpClient& client, int timeout_ms, const char* host, const c
         }
         pause_ms(50);
     }
+}
+
+bool connect_to_server(ServerRun& run, DxpClient& client, int timeout_ms) {
+    if (!server_printed(run, "Waiting for client connection.", timeout_ms)) {
+        printf("the server is not waiting for a client\n");
+        return true;
+    }
+    // A connection that arrives just as an accept attempt gives up its one-second wait is
+    // reset when that attempt closes its listening socket: connect again until the server
+    // says it has accepted.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (client_connect(client, 10000)) return true;
+        if (server_printed(run, "DamExchange server has accepted a client connection.", 3000))
+            return false;
+        client_close(client);
+    }
+    printf("the server accepted no connection\n");
+    return true;
 }
 
 bool client_send_bytes(DxpClient& client, const char* data, size_t size) {

@@ -4,9 +4,8 @@
 //
 //   ServerRun server;
 //   ASSERT_FALSE(start_server(server, linux_server_setup({"-t"}, 100)));
-//   ASSERT_TRUE(server_printed(server, "Waiting for client connection.", 20000));
 //   DxpClient client;
-//   ASSERT_FALSE(client_connect(client, 10000));
+//   ASSERT_FALSE(connect_to_server(server, client, 30000));
 //   ...
 //   // ServerRun's destructor kills the server and its engine and removes the directory.
 #pragma once
@@ -82,6 +81,10 @@ struct DxpClient {
 // Connects, retrying for at most timeout_ms. True on failure.
 bool client_connect(DxpClient& client, int timeout_ms, const char* host = "127.0.0.1",
                     const char* port = "27531");
+// Waits at most timeout_ms for the server to listen, connects and waits until the server
+// has accepted the connection (connecting again when an accept attempt dropped it). True on
+// failure, after printing why.
+bool connect_to_server(ServerRun& run, DxpClient& client, int timeout_ms);
 // Sends text and its zero byte. True on failure.
 bool client_send_text(DxpClient& client, const std::string& text);
 bool client_send_bytes(DxpClient& client, const char* data, size_t size);
