@@ -2,7 +2,8 @@
 # Plays a match of dxp-match against the server with the bundled stand-in engine, both at the
 # same move time: starts kavro-dxp in a temporary directory, runs the match, stops the server.
 # Usage: tools/run-match.sh [BIN_DIR] [GAMES] [MOVE_TIME_SECONDS] [PDN_FILE] [dxp-match options...]
-# The server's log is kept beside the PDN file as <PDN_FILE>.server.log.
+# The server's log is kept beside the PDN file as <PDN_FILE>.server.log; a PDN file left by an
+# earlier run is kept as <PDN_FILE>.old.
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
 games=${2:-20}
@@ -15,6 +16,7 @@ for program in kavro-dxp winkavro.exe dxp-match; do
 done
 movetime_ms=$(awk -v t="$move_time" 'BEGIN { ms = int(t * 1000 + 0.5); print (ms < 1 ? 1 : ms) }')
 
+[ -f "$pdn" ] && mv -f "$pdn" "$pdn.old"
 work=$(mktemp -d "${TMPDIR:-/tmp}/run-match.XXXXXX")
 server=""
 cleanup() {

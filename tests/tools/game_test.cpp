@@ -48,27 +48,9 @@ TEST(FindMove, QuietMovesTakeNoCapturedSquares) {
     ASSERT_GE(i, 0);
     EXPECT_FALSE(move_is_ambiguous(legal, i));
     EXPECT_EQ(listed(legal, 32, 28, {23}), -1);
-    EXPECT_EQ(listed(legal, 32, 27), listed(legal, 32, 27)); // exists
     EXPECT_GE(listed(legal, 32, 27), 0);
     EXPECT_EQ(listed(legal, 32, 23), -1);
     EXPECT_EQ(listed(legal, 19, 23), -1); // black's move, white to play
-}
-
-TEST(FindMove, CapturesThatDifferOnlyInTheMiddleAreAmbiguous) {
-    int wtm = 0;
-    Position p = fen_position("W:WK43:B14,18,19,39", wtm);
-    list_legal_moves(p, wtm, legal);
-    EXPECT_EQ(legal.count, 8);
-    int x = listed(legal, 43, 22, {39, 19, 18});
-    int y = listed(legal, 43, 22, {39, 14, 18});
-    ASSERT_GE(x, 0);
-    ASSERT_GE(y, 0);
-    EXPECT_TRUE(move_is_ambiguous(legal, x));
-    // A plain capture with a single way between its squares is not ambiguous.
-    p = fen_position("B:W28:B23", wtm);
-    list_legal_moves(p, wtm, legal);
-    ASSERT_EQ(legal.count, 1);
-    EXPECT_FALSE(move_is_ambiguous(legal, 0));
 }
 
 TEST(DrawRules, ThreefoldRepetitionCountsOnlyTheSameSideToMove) {
@@ -89,19 +71,6 @@ TEST(DrawRules, ThreefoldRepetitionCountsOnlyTheSameSideToMove) {
     EXPECT_TRUE(is_threefold_repetition(game));
     play(game, legal, 50, 45);
     EXPECT_FALSE(is_threefold_repetition(game));
-}
-
-TEST(DrawRules, RepetitionCountsFromAPositionAfterAManMove) {
-    int wtm = 0;
-    Position start = fen_position("B:WK1:BK50,10", wtm);
-    start_game(game, start, wtm, true);
-    play(game, legal, 10, 15); // the position after it (white to move) comes back below
-    const int cycle[4][2] = {{1, 7}, {50, 44}, {7, 1}, {44, 50}};
-    for (int k = 0; k < 4; ++k) play(game, legal, cycle[k][0], cycle[k][1]);
-    for (int k = 0; k < 3; ++k) play(game, legal, cycle[k][0], cycle[k][1]);
-    EXPECT_FALSE(is_threefold_repetition(game)); // this one stood there at plies 4 and 8
-    play(game, legal, 44, 50);
-    EXPECT_TRUE(is_threefold_repetition(game)); // plies 1, 5 and 9
 }
 
 TEST(DrawRules, KingsOnlyCountStopsAtAManMoveOrACapture) {
@@ -129,17 +98,6 @@ TEST(DrawRules, KingsOnlyCountStopsAtAManMoveOrACapture) {
     EXPECT_EQ(kings_only_plies(game), 2);
     play(game, legal, 45, 4, {23, 9});
     EXPECT_EQ(kings_only_plies(game), 0);
-}
-
-TEST(GameRecord, FullRecordRefusesMoreMoves) {
-    start_game(game, standard_start_position, 1, false);
-    game.ply_count = max_game_plies;
-    GameMove move{};
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(add_move(game, move));
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("cannot be recorded"), std::string::npos);
-    EXPECT_EQ(game.ply_count, max_game_plies);
 }
 
 TEST(DxpPositionText, RoundTripAndBadCharacters) {

@@ -223,11 +223,4 @@ TEST(LogToPdn, RealServerLogsGiveTheGamesTheMatchRecorded) {
     EXPECT_NE(c.pdn.find("23x34"), std::string::npos);
 }
 
-TEST(LogToPdn, ALogWithoutGamesGivesNothing) {
-    Converted c = convert("Window created.\nWaiting for client connection.\n"
-                          "Received: \"M0000322800\"\nSent: \"E20\"\n");
-    EXPECT_EQ(c.pdn, "");
-    EXPECT_EQ(log_summary.games, 0);
-}
-
 } // namespace

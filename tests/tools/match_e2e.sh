@@ -51,5 +51,11 @@ for _ in $(seq 1 50); do
 done
 grep -q "Received: DXP_CONNECTIONLOST" "$work/server.log" || { echo "server did not see the end"; exit 1; }
 
+# Port 27531 is one for the whole machine: make sure the games were played with our server.
+if ! grep -q "GAMEREQ from dxp-match" "$work/server.log"; then
+  echo "our server saw no game: another program holds port 27531? server log:"
+  cat "$work/server.log"
+  exit 1
+fi
 "$bin/dxp-log2pdn" "$work/server.log" -o "$work/log.pdn"
 "$compare" "$work/match.pdn" "$work/log.pdn" 4

@@ -558,20 +558,6 @@ TEST(Ballot, OpeningsAreCheckedLineByLine) {
     for (const auto& c : bad) EXPECT_NE(out.find(c.expected), std::string::npos) << out;
 }
 
-TEST(MessageCheck, WellFormedTextsPassAndOthersAreNamed) {
-    char why[80];
-    for (const char* good :
-         {"M0000322800", "M0000132503183230", "AKavro                           0", "E20", "C",
-          "Chello there", "B012W", "K1"})
-        EXPECT_FALSE(check_dxp_text(good, why, sizeof why)) << good << ": " << why;
-    for (const char* bad :
-         {"", "M", "M000032280", "M00003228001", "M0000322802", "AKavro 0",
-          "AKavro                           x", "E2", "E200", "B12W", "B012X", "K", "K12", "Z"})
-        EXPECT_TRUE(check_dxp_text(bad, why, sizeof why)) << bad;
-    std::string long_chat = "C" + std::string(140, 'x');
-    EXPECT_TRUE(check_dxp_text(long_chat.c_str(), why, sizeof why));
-}
-
 TEST(Connection, AnUnreachableServerGetsOneLineAndAFailure) {
     MatchOptions o;
     ASSERT_EQ(parse({"--port", "1", "--retry", "0", "--player", "random"}, o), arguments_ok);

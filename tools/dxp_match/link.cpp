@@ -100,6 +100,9 @@ bool open_socket_link(const char* host, const char* port, int retry_seconds) {
     if (s == invalid_socket) {
         char reason[200];
         last_error_text(reason, sizeof reason);
+        size_t length = strlen(reason);
+        while (length > 0 && (reason[length - 1] == '.' || reason[length - 1] == ' '))
+            reason[--length] = '\0'; // the line ends with its own full stop
         printf("Cannot connect to %s port %s%s%s.\n", host, port, reason[0] ? ": " : "", reason);
         net_stop();
         return true;
