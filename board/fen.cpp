@@ -40,13 +40,20 @@ void skip_spaces(Reader& r) {
 bool read_square(Reader& r, int& square) {
     skip_spaces(r);
     if (!is_digit(r.text[r.at])) return fail(r, "expected a square number");
+    const size_t start = r.at; // errors point at the number's first digit
     int value = 0, digits = 0;
     while (is_digit(r.text[r.at])) {
-        if (++digits > 2) return fail(r, "square number too long");
+        if (++digits > 2) {
+            r.at = start;
+            return fail(r, "square number too long");
+        }
         value = value * 10 + (r.text[r.at] - '0');
         r.at++;
     }
-    if (value < 1 || value > 50) return fail_square(r, "square out of range 1-50:", value);
+    if (value < 1 || value > 50) {
+        r.at = start;
+        return fail_square(r, "square out of range 1-50:", value);
+    }
     square = value;
     return false;
 }
@@ -59,6 +66,7 @@ bool read_list(Reader& r, uint64_t& pieces, uint64_t& kings, uint64_t other_side
     if (c == ':' || c == '.' || c == '\0') return false; // an empty list
     for (;;) {
         skip_spaces(r);
+        const size_t item = r.at; // errors about the whole item point at its start
         bool king = false;
         if (r.text[r.at] == 'K') {
             king = true;
@@ -73,12 +81,21 @@ bool read_list(Reader& r, uint64_t& pieces, uint64_t& kings, uint64_t other_side
             skip_spaces(r);
             if (r.text[r.at] == 'K') r.at++; // "K31-K35" says the same as "K31-35"
             if (read_square(r, last)) return true;
-            if (last < first) return fail_square(r, "range runs backwards to", last);
+            if (last < first) {
+                r.at = item;
+                return fail_square(r, "range runs backwards to", last);
+            }
         }
         for (int s = first; s <= last; s++) {
             const uint64_t m = square_mask[s - 1];
-            if (pieces & m) return fail_square(r, "square listed twice:", s);
-            if (other_side & m) return fail_square(r, "square in both lists:", s);
+            if (pieces & m) {
+                r.at = item;
+                return fail_square(r, "square listed twice:", s);
+            }
+            if (other_side & m) {
+                r.at = item;
+                return fail_square(r, "square in both lists:", s);
+            }
             pieces |= m;
             if (king) kings |= m;
         }

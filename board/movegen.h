@@ -7,19 +7,22 @@
 #include "board/board.h"
 
 // Bound of a move list. Quiet moves: a target square is reached by at most four pieces (the
-// nearest piece along each of its four diagonals), so a position has at most 4 * 49 = 196.
-// Maximal captures: see max_captures in movegen.cpp for the argument; both fit max_moves.
+// nearest piece along each of its four diagonals), so a position has at most 4 * 49 = 196;
+// the most a search found is 128 (kings on the 18 edge squares). Maximal captures: no small
+// bound is proven; the most a search found is 407 (movegen.cpp), well inside max_moves, and
+// a full list drops captures and says so (`truncated`) instead of writing past its end.
 // BOARD_MAX_MOVES exists only so that a test can build the generator with a tiny list.
 #ifndef BOARD_MAX_MOVES
 #define BOARD_MAX_MOVES 1024
 #endif
 constexpr int max_moves = BOARD_MAX_MOVES;
-// A piece can take at most 20 pieces in one capture.
+// A side has at most 20 pieces, so no capture takes more (a man at most 16: it stays on one
+// set of landing squares, around which only 16 squares can be jumped).
 constexpr int max_capture_pieces = 20;
 
 struct MoveList {
     int32_t count;
-    bool truncated; // a capture was dropped because the list was full (never seen in play)
+    bool truncated; // a capture was dropped because the list was full (never seen)
     Position entries[max_moves];
 };
 

@@ -1,8 +1,9 @@
-// capture-search [SECONDS] [SEED] [length|crowded]: looks for legal positions (at most 20
-// pieces a side, no man on its own promotion row) where white has many maximal captures, with
+// capture-search [SECONDS] [SEED] [count|length|crowded] [FEN]: looks for legal positions (at most
+// 20 pieces a side, no man on its own promotion row) where white has many maximal captures, with
 // "length" a capture taking many pieces, with "crowded" the same allowing 32 pieces a side, by
 // simulated annealing on random positions. Prints each new record as a FEN. Not part of the test
-// run; it is how the capture list bound and the longest captures were explored.
+// run; it is how the capture list bound and the longest captures were explored. A FEN given last is
+// where the search starts.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -126,6 +127,16 @@ int main(int argc, char** argv) {
     };
     int record = 0;
     Position best{0, 0, 0};
+    if (argc > 4) {
+        int side;
+        char error[200];
+        if (parse_fen(argv[4], best, side, error, sizeof error)) {
+            printf("capture-search: %s\n", error);
+            return 2;
+        }
+        record = score(best);
+        printf("start: %d\n", record);
+    }
     long evaluations = 0;
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     while (elapsed() < seconds) {

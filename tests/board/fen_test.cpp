@@ -90,6 +90,9 @@ TEST(FenRead, MalformedInputNamesTheFault) {
             << "\"" << c.text << "\" gave: " << r.error;
         EXPECT_NE(r.error.find("at character"), std::string::npos) << r.error;
     }
+    // The place named is where the faulty item starts.
+    EXPECT_EQ(parse("W:W1-5,3:B9").error, "square listed twice: 3 (at character 8)");
+    EXPECT_EQ(parse("W:W1,51:B2").error, "square out of range 1-50: 51 (at character 6)");
     Position p;
     int side;
     char error[100];
