@@ -111,6 +111,14 @@ int run_sleeper(bool trunk) {
     return 0;
 }
 
+// A check that waits for ever (a lost event, a receive nobody wakes) must not hang the run.
+void watchdog(void*) {
+    pause_ms(120000);
+    printf("FAILED: the checks did not end within two minutes\n");
+    fflush(stdout);
+    std::_Exit(1);
+}
+
 // ---- checks ------------------------------------------------------------------------------
 
 void check_time_and_errors() {
@@ -167,8 +175,20 @@ void receive_one_byte(void* raw) {
     state->result.store(net_receive(state->socket, &byte, 1));
 }
 
-void check_sockets() {
-    CHECK(!net_start());
+// Receives exactly size bytes, each receive waited for at most two seconds. True when all came.
+bool receive_all(Socket socket, char* data, int size) {
+    int total = 0;
+    while (total < size) {
+        if (net_wait_readable(socket, 2) != 1) return false;
+        const int got = net_receive(socket, data + total, size - total);
+        if (got <= 0) return false;
+        total += got;
+    }
+    return true;
+}
+
+// The server's own path on its port: lookup, bind, listen, the one-second wait and accept.
+void check_listening() {
     ListenAddress* address = nullptr;
     CHECK(!net_lookup_passive("27531", address));
     if (address == nullptr) return;
@@ -194,7 +214,7 @@ void check_sockets() {
     const int64_t waited = clock_ms() - start;
     CHECK(waited >= 900 && waited < 3000);
 
-    // A client arrives: the wait ends at once.
+    // A client arrives: the wait ends at once, and the accepted socket is that client's.
     Socket client = net_connect("127.0.0.1", "27531");
     CHECK(client != invalid_socket);
     start = clock_ms();
@@ -202,71 +222,15 @@ void check_sockets() {
     CHECK(clock_ms() - start < 900);
     Socket server = net_accept(listener);
     CHECK(server != invalid_socket);
-
-    // Bytes with their zero bytes arrive as sent, in both directions.
     const char message[] = "R0\0M0001\0E00";
     CHECK(net_send(client, message, sizeof message) == int(sizeof message));
-    char received[64] = {};
-    int total = 0;
-    for (int i = 0; i < 100 && total < int(sizeof message); ++i) {
-        const int got = net_receive(server, received + total, int(sizeof received) - total);
-        if (got <= 0) break;
-        total += got;
-    }
-    CHECK(total == int(sizeof message) && memcmp(received, message, sizeof message) == 0);
-    CHECK(net_send(server, "A\0", 2) == 2);
-    CHECK(net_receive(client, received, 2) == 2 && received[0] == 'A' && received[1] == 0);
-
-    // The client shuts its sending side: the server reads the end of the stream.
-    net_shutdown_send(client);
-    CHECK(net_receive(server, received, int(sizeof received)) == 0);
+    char received[sizeof message] = {};
+    CHECK(receive_all(server, received, int(sizeof received)) &&
+          memcmp(received, message, sizeof message) == 0);
     net_close(server);
     net_close(client);
-
-    // A receive blocked in another thread wakes when this thread closes the socket.
-    client = net_connect("127.0.0.1", "27531");
-    CHECK(client != invalid_socket);
-    CHECK(net_wait_readable(listener, 1) == 1);
-    server = net_accept(listener);
-    CHECK(server != invalid_socket);
-    BlockedReceive blocked;
-    blocked.socket = server;
-    ThreadHandle thread{};
-    uint32_t id = 0;
-    CHECK(!start_thread(receive_one_byte, &blocked, thread, id));
-    pause_ms(300);
-    CHECK(blocked.result.load() == 1000); // still blocked: nothing was sent
-    net_close(server);
-    for (int i = 0; i < 300 && blocked.result.load() == 1000; ++i) pause_ms(10);
-    CHECK(blocked.result.load() <= 0);
-    release_thread(thread);
-    // The client sees the connection end.
-    CHECK(net_receive(client, received, int(sizeof received)) <= 0);
-    net_close(client);
-
     net_close(listener);
     net_free_address(address);
-
-    // A loopback pair on a port of the system's choice carries bytes; shutting one end both
-    // ways wakes a receive blocked on it and leaves the descriptor open for net_close.
-    Socket one = invalid_socket;
-    Socket other = invalid_socket;
-    CHECK(!net_loopback_pair(one, other));
-    CHECK(one != invalid_socket && other != invalid_socket);
-    CHECK(net_send(one, "K1", 3) == 3);
-    CHECK(net_receive(other, received, 3) == 3 && strcmp(received, "K1") == 0);
-    BlockedReceive second;
-    second.socket = other;
-    CHECK(!start_thread(receive_one_byte, &second, thread, id));
-    pause_ms(200);
-    CHECK(second.result.load() == 1000);
-    net_shutdown(other);
-    for (int i = 0; i < 300 && second.result.load() == 1000; ++i) pause_ms(10);
-    CHECK(second.result.load() <= 0);
-    release_thread(thread);
-    CHECK(net_send(other, "x", 1) < 0); // shut, not yet closed: sending fails
-    net_close(other);
-    net_close(one);
 
     // With nothing listening a connection is refused, with the system's reason.
     CHECK(net_connect("127.0.0.1", "27531") == invalid_socket);
@@ -274,6 +238,59 @@ void check_sockets() {
     last_error_text(text, sizeof text);
     printf("refused connection: \"%s\"\n", text);
     CHECK(text[0] != '\0');
+}
+
+// A receive blocked in another thread returns once end() has been called on its socket.
+void check_wakes_blocked_receive(void (*end)(Socket), const char* how) {
+    Socket one = invalid_socket;
+    Socket other = invalid_socket;
+    CHECK(!net_loopback_pair(one, other));
+    if (one == invalid_socket) return;
+    BlockedReceive blocked;
+    blocked.socket = other;
+    ThreadHandle thread{};
+    uint32_t id = 0;
+    CHECK(!start_thread(receive_one_byte, &blocked, thread, id));
+    pause_ms(200);
+    CHECK(blocked.result.load() == 1000); // still blocked: nothing was sent
+    end(other);
+    for (int i = 0; i < 300 && blocked.result.load() == 1000; ++i) pause_ms(10);
+    if (blocked.result.load() > 0) printf("%s left a receive blocked\n", how);
+    CHECK(blocked.result.load() <= 0);
+    release_thread(thread);
+    // The peer sees the connection end.
+    char byte;
+    CHECK(net_wait_readable(one, 2) == 1 && net_receive(one, &byte, 1) <= 0);
+    if (end == net_shutdown) {
+        CHECK(net_send(other, "x", 1) < 0); // shut, not yet closed: sending fails
+        net_close(other);
+    }
+    net_close(one);
+}
+
+void check_sockets() {
+    CHECK(!net_start());
+    check_listening();
+
+    // Bytes with their zero bytes arrive as sent, in both directions, over a loopback pair.
+    Socket one = invalid_socket;
+    Socket other = invalid_socket;
+    CHECK(!net_loopback_pair(one, other));
+    const char message[] = "M0000322800\0E00";
+    char received[sizeof message] = {};
+    CHECK(net_send(one, message, sizeof message) == int(sizeof message));
+    CHECK(receive_all(other, received, int(sizeof message)) &&
+          memcmp(received, message, sizeof message) == 0);
+    CHECK(net_send(other, "A\0", 2) == 2);
+    CHECK(receive_all(one, received, 2) && received[0] == 'A' && received[1] == 0);
+    // One side shuts its sending direction: the other reads the end of the stream.
+    net_shutdown_send(one);
+    CHECK(net_wait_readable(other, 2) == 1 && net_receive(other, received, 1) == 0);
+    net_close(other);
+    net_close(one);
+
+    check_wakes_blocked_receive(net_close, "net_close");
+    check_wakes_blocked_receive(net_shutdown, "net_shutdown");
     net_stop();
 }
 
@@ -426,21 +443,11 @@ void post_all(void*) {
     posting_took_ms.store(clock_ms() - start);
 }
 
-// A lost event would leave the loop waiting for ever: give up after a generous while.
-void watchdog(void*) {
-    pause_ms(30000);
-    printf("FAILED: only %d of %d events delivered\n", delivered.load(), event_count);
-    fflush(stdout);
-    std::_Exit(1);
-}
-
 void on_created() {
     created.store(true);
     ThreadHandle thread{};
     uint32_t id = 0;
     CHECK(!start_thread(post_all, nullptr, thread, id));
-    release_thread(thread);
-    CHECK(!start_thread(watchdog, nullptr, thread, id));
     release_thread(thread);
 }
 
@@ -476,6 +483,10 @@ int main(int argc, char** argv) {
         printf("unknown role %s\n", argv[1]);
         return 2;
     }
+    ThreadHandle watchdog_thread{};
+    uint32_t watchdog_id = 0;
+    CHECK(!start_thread(watchdog, nullptr, watchdog_thread, watchdog_id));
+    release_thread(watchdog_thread);
     check_time_and_errors();
     check_threads();
     check_region();
