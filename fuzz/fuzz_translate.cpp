@@ -36,7 +36,8 @@ void random_play(FuzzBytes& in, int plies) {
     position_to_board(position);
 }
 
-// Places pieces square by square: men never stand on their own side's crowning row.
+// Places pieces square by square, as a client's GAMEREQ may: men even on their own side's
+// crowning row, where no game puts them.
 void placement(FuzzBytes& in) {
     for (int s = 1; s <= 50; ++s) {
         int8_t value = 0;
@@ -56,8 +57,6 @@ void placement(FuzzBytes& in) {
         default:
             break;
         }
-        if (value == 1 && s <= 5) value = 2;
-        if (value == -1 && s >= 46) value = -2;
         current_board[s - 1] = value;
     }
 }

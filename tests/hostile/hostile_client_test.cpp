@@ -75,7 +75,7 @@ TEST_F(Hostile, MessagesSentOneBytePerSendMakeAGame) {
         send_slowly(game_play(game, int(game.legal.size()) - 1));
         expect_legal_reply(game);
     }
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(Hostile, ThousandMessagesInOneSendAreEachAnswered) {
@@ -99,7 +99,7 @@ TEST_F(Hostile, ThousandMessagesInOneSendAreEachAnswered) {
     GameTracker game;
     request_game(game, 'W');
     expect_legal_reply(game);
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(Hostile, MegabyteOfChatWhileKavroThinksThenTheGameGoesOn) {
@@ -118,7 +118,7 @@ TEST_F(Hostile, MegabyteOfChatWhileKavroThinksThenTheGameGoesOn) {
     EXPECT_EQ(log_count("Received: \"" + chat + "\""), count) << "a CHAT was lost or doubled";
     printf("%d CHAT messages (%zu bytes) taken in %lld ms\n", count, bytes.size(),
            static_cast<long long>(clock_ms() - started));
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 // ---- moves and requests that make no sense ---------------------------------------------------
@@ -189,7 +189,7 @@ TEST_F(Hostile, ShortGivenPositionLeavesTheOtherSquaresEmpty) {
     expect_legal_reply(game);
     end_game_by_client();
     expect_still_serving();
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(Hostile, GameEndTwiceIsAnsweredTwiceAndTheNextGameStartsClean) {
@@ -203,7 +203,7 @@ TEST_F(Hostile, GameEndTwiceIsAnsweredTwiceAndTheNextGameStartsClean) {
     GameTracker next;
     request_game(next, 'W');
     expect_legal_reply(next); // from the standard start, or the tracker refuses it
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(Hostile, GameRequestInTheMiddleOfAGameStartsANewOne) {
@@ -219,7 +219,7 @@ TEST_F(Hostile, GameRequestInTheMiddleOfAGameStartsANewOne) {
     expect_legal_reply(next);
     ASSERT_FALSE(client_send(client, game_play(next, 0)));
     expect_legal_reply(next);
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 // ---- the client goes away ------------------------------------------------------------------

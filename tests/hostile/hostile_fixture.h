@@ -34,6 +34,12 @@ class Hostile : public EndToEnd {
         expect_engine_gone(engine);
     }
 
+    // The client goes: the server's last word is the lost connection.
+    void leave_and_expect_stop() {
+        client_close(client);
+        expect_stop("Received: DXP_CONNECTIONLOST");
+    }
+
     // The same for a last line that starts with prefix.
     void expect_stop_prefix(const std::string& prefix, int timeout_ms = 15000) {
         const int64_t engine = server_engine_pid(server);
