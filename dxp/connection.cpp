@@ -97,42 +97,49 @@ void send_text(const char* text) {
 
 } // namespace
 
+// The listening socket outlives an attempt that merely timed out: closing it every second
+// would reset a client whose connection arrived just as the wait ended. Only the connect
+// thread touches it.
+static Socket listener = invalid_socket;
+
+static bool close_listener_and_fail(bool waited) {
+    net_close(listener);
+    listener = invalid_socket;
+    net_stop();
+    return waited ? true : fail_attempt_slowly();
+}
+
 bool listen_and_accept() {
     DxpConnection& c = dxp_connection;
-    if (net_start()) return fail_attempt_slowly();
-    c.event_message = event_window_message;
-    c.client_socket.store(invalid_socket);
-    c.receiver_thread = ThreadHandle{0};
-    std::snprintf(c.service, sizeof c.service, "%d", dxp_port);
-
-    ListenAddress* address = nullptr;
-    if (net_lookup_passive(c.service, address)) {
-        net_stop();
-        return fail_attempt_slowly();
-    }
-    Socket listener = net_socket(address);
     if (listener == invalid_socket) {
+        if (net_start()) return fail_attempt_slowly();
+        c.event_message = event_window_message;
+        c.client_socket.store(invalid_socket);
+        c.receiver_thread = ThreadHandle{0};
+        std::snprintf(c.service, sizeof c.service, "%d", dxp_port);
+
+        ListenAddress* address = nullptr;
+        if (net_lookup_passive(c.service, address)) {
+            net_stop();
+            return fail_attempt_slowly();
+        }
+        listener = net_socket(address);
+        if (listener == invalid_socket) {
+            net_free_address(address);
+            net_stop();
+            return fail_attempt_slowly();
+        }
+        bool failed = net_bind(listener, address) || net_listen(listener);
         net_free_address(address);
-        net_stop();
-        return fail_attempt_slowly();
+        if (failed) return close_listener_and_fail(false);
     }
-    if (net_bind(listener, address) || net_listen(listener)) {
-        net_free_address(address);
-        net_close(listener);
-        net_stop();
-        return fail_attempt_slowly();
-    }
-    net_free_address(address);
 
     int ready = net_wait_readable(listener, 1);
-    if (ready != 1) {
-        net_close(listener);
-        net_stop();
-        // A timeout has already waited its second; a failed wait returns at once.
-        return ready == 0 ? true : fail_attempt_slowly();
-    }
+    if (ready == 0) return true; // no client within the second: listen on, try again
+    if (ready != 1) return close_listener_and_fail(false);
     Socket client = net_accept(listener);
     net_close(listener);
+    listener = invalid_socket;
     if (client == invalid_socket) {
         net_stop();
         return fail_attempt_slowly();

@@ -115,3 +115,23 @@ TEST(Listen, NoClientWithinASecondFailsTheAttempt) {
     EXPECT_LT(elapsed, 2500); // one wait, no extra pause
     EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
 }
+
+TEST(Listen, ClientArrivingBetweenAttemptsIsAcceptedNotReset) {
+    // The attempt times out, the client connects before the next attempt waits: the kernel
+    // holds the connection on the still-open listening socket until it is accepted.
+    ASSERT_TRUE(listen_and_accept());
+    Socket client = net_connect("127.0.0.1", std::to_string(dxp_port).c_str());
+    ASSERT_NE(client, invalid_socket);
+    int64_t start = clock_ms();
+    EXPECT_FALSE(listen_and_accept());
+    EXPECT_LT(clock_ms() - start, 500);
+    ASSERT_EQ(net_send(client, "K1\0", 3), 3);
+    EXPECT_EQ(wait_event(5000), DXP_BACKACC);
+    char text[dxp_text_size];
+    DxpMessage m;
+    EXPECT_FALSE(next_dxp_message(text, m));
+    EXPECT_STREQ(text, "K1");
+    net_close(client);
+    EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
+    EXPECT_TRUE(wait_receiver_end());
+}

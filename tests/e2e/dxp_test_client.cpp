@@ -261,9 +261,8 @@ bool connect_to_server(ServerRun& run, DxpClient& client, int timeout_ms) {
         printf("the server is not waiting for a client\n");
         return true;
     }
-    // A connection that arrives just as an accept attempt gives up its one-second wait is
-    // reset when that attempt closes its listening socket: connect again until the server
-    // says it has accepted.
+    // The server accepts one client per run; should this connection not be the one it
+    // accepted (a stale server of an earlier test, say), connect again for a bounded time.
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (client_connect(client, 10000)) return true;
         if (server_printed(run, "DamExchange server has accepted a client connection.", 3000))
