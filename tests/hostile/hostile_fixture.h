@@ -18,10 +18,7 @@ class Hostile : public EndToEnd {
         setup.ini_text += ini_lines;
         ASSERT_FALSE(start_server(server, setup));
         if (!wait_for_client) return;
-        ASSERT_TRUE(server_printed(server, "Waiting for client connection.", start_timeout_ms));
-        ASSERT_FALSE(client_connect(client, 10000));
-        ASSERT_TRUE(
-            server_printed(server, "DamExchange server has accepted a client connection.", 5000));
+        ASSERT_FALSE(connect_to_server(server, client, start_timeout_ms));
     }
 
     // The server ends by itself within timeout_ms with status 1 and last_line as its last

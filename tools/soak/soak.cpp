@@ -144,15 +144,14 @@ int main(int argc, char** argv) {
 
     // The adjudication lets the server end games too; the stand-in moves at once.
     ServerRun server;
+    DxpClient client;
     ServerSetup setup = linux_server_setup({"-a"}, 1, options.bin_dir);
     if (start_server(server, setup)) return 1;
-    if (!server_printed(server, "Waiting for client connection.", 60000)) {
+    if (connect_to_server(server, client, 60000)) {
         read_server_log(server);
-        printf("dxp-soak: the server did not start:\n%s", server.log.c_str());
+        printf("dxp-soak: no connection to the server:\n%s", server.log.c_str());
         return 1;
     }
-    DxpClient client;
-    if (client_connect(client, 10000)) return 1;
     const long rss_before_games = resident_kb(server.pid);
 
     std::mt19937 random(options.seed);
