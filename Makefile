@@ -36,7 +36,12 @@ test-tsan: deps
 	cmake --build --preset tsan -j $(JOBS)
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
-test-windows:
+test-# 20 games of dxp-match against the server and the stand-in, 0.1 s a move on both sides
+# (about half an hour: the server paces the engine with fixed pauses).
+match: build
+	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
+
+windows:
 	@if [ -f cmake/mingw-w64.cmake ]; then $(MAKE) --no-print-directory windows && \
 	  cd build && ctest --output-on-failure --timeout 600 -L wine; \
 	else echo "no Windows build yet"; fi
@@ -50,6 +55,11 @@ perft-check: build
 bench: build
 	build/bin/bench-perft
 	build/bin/bench-standin
+
+# 20 games of dxp-match against the server and the stand-in, 0.1 s a move on both sides
+# (about half an hour: the server paces the engine with fixed pauses).
+match: build
+	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
 
 windows:
 	@tools/ensure-deps.sh windows
