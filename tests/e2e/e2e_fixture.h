@@ -84,6 +84,18 @@ class EndToEnd : public testing::Test {
         return int(std::count(lines.begin(), lines.end(), line));
     }
 
+    // The server prints "Sent:" after its send returns, so the client may hold a reply before
+    // its line is in the log: wait, within a bound, for the count to be reached.
+    int log_count_reaching(const std::string& line, int expected, int timeout_ms = 3000) {
+        const int64_t deadline = clock_ms() + timeout_ms;
+        int count = log_count(line);
+        while (count < expected && clock_ms() < deadline) {
+            pause_ms(20);
+            count = log_count(line);
+        }
+        return count;
+    }
+
     std::string last_log_line() {
         const std::vector<std::string> lines = server_log_lines(server);
         return lines.empty() ? "" : lines.back();
