@@ -23,43 +23,52 @@ constexpr int dxp_text_size = 133;   // buffer for a received text
 constexpr int dxp_send_size = 128;   // buffer for a sent text (longest: a full CHAT)
 constexpr int dxp_max_sent_captures = (dxp_send_size - 1 - 11) / 2; // 58 fit a sent MOVE
 
+// The bodies of the seven message types.
+struct DxpGameReq {
+    int16_t version;
+    char initiator_name[33];
+    char follower_colour;
+    int16_t thinking_time;
+    int16_t move_count;
+    char start_position; // 'A' standard start, else the colour to move
+    char position[50];   // not terminated
+};
+struct DxpGameAcc {
+    char follower_name[33];
+    uint8_t acceptance;
+};
+struct DxpMove {
+    int16_t time;
+    int16_t from_square;
+    int16_t to_square;
+    int16_t capture_count;
+    int16_t captured[dxp_max_captured];
+};
+struct DxpGameEnd {
+    int16_t reason;
+    int16_t stop_code;
+};
+struct DxpChat {
+    char text[127];
+};
+struct DxpBackReq {
+    int16_t move_number;
+    char colour;
+};
+struct DxpBackAcc {
+    int16_t acceptance;
+};
+
 struct DxpMessage {
     int32_t type; // 1..7; 0 for no message
     union {
-        struct {
-            int16_t version;
-            char initiator_name[33];
-            char follower_colour;
-            int16_t thinking_time;
-            int16_t move_count;
-            char start_position; // 'A' standard start, else the colour to move
-            char position[50];   // not terminated
-        } gamereq;
-        struct {
-            char follower_name[33];
-            uint8_t acceptance;
-        } gameacc;
-        struct {
-            int16_t time;
-            int16_t from_square;
-            int16_t to_square;
-            int16_t capture_count;
-            int16_t captured[dxp_max_captured];
-        } move;
-        struct {
-            int16_t reason;
-            int16_t stop_code;
-        } gameend;
-        struct {
-            char text[127];
-        } chat;
-        struct {
-            int16_t move_number;
-            char colour;
-        } backreq;
-        struct {
-            int16_t acceptance;
-        } backacc;
+        DxpGameReq gamereq;
+        DxpGameAcc gameacc;
+        DxpMove move;
+        DxpGameEnd gameend;
+        DxpChat chat;
+        DxpBackReq backreq;
+        DxpBackAcc backacc;
     };
 };
 

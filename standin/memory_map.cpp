@@ -14,7 +14,9 @@ bool acquire_memory_map() {
 #endif
 
 void map_read(uint32_t address, void* data, size_t size) {
-    std::atomic_thread_fence(std::memory_order_acquire);
+    // The other side is another process writing through the kernel: keep the compiler from
+    // moving our accesses across the copy; the stand-in itself has one thread.
+    std::atomic_signal_fence(std::memory_order_acquire);
     auto* out = static_cast<int8_t*>(data);
     volatile int8_t* in = map_bytes(address);
     for (size_t i = 0; i < size; ++i) out[i] = in[i];
@@ -24,5 +26,5 @@ void map_write(uint32_t address, const void* data, size_t size) {
     // One copy of the whole run, so that a reader sees the bytes change together as far as
     // the machine allows.
     std::memcpy(reinterpret_cast<void*>(uintptr_t(address)), data, size);
-    std::atomic_thread_fence(std::memory_order_release);
+    std::atomic_signal_fence(std::memory_order_release);
 }
