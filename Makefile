@@ -20,31 +20,31 @@ debug: deps
 	cmake --build --preset debug -j $(JOBS)
 
 test: test-release test-asan test-tsan test-windows
+	@echo "make test: all suites passed"
 
+# Every Linux test on the release build: unit, end-to-end, hostile client, faulty engine.
 test-release: build
-	cd build && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300
+	cd build && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE 'wine|slow'
 
-# Unit and end-to-end tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Under AddressSanitizer and UndefinedBehaviorSanitizer: every unit test, and of the
+# end-to-end suites the hostile-client suite, which drives every thread and every buffer of a
+# real server with a real stand-in (the other end-to-end suites run on the release build).
 test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
-	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE slow
+	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE 'e2e|wine|slow'
+	cd build-asan && ctest --output-on-failure --timeout 300 -R '^Hostile[.]'
 
-# The threads and the ring under ThreadSanitizer.
+# The receiver thread, the ring, the event queue and the socket's single close under
+# ThreadSanitizer.
 test-tsan: deps
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan -j $(JOBS)
+	cmake --build --preset tsan -j $(JOBS) --target dxp_connection_test dxp_listen_test
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
-test-# 20 games of dxp-match against the server and the stand-in, 0.1 s a move on both sides
-# (about half an hour: the server paces the engine with fixed pauses).
-match: build
-	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
-
-windows:
-	@if [ -f cmake/mingw-w64.cmake ]; then $(MAKE) --no-print-directory windows && \
-	  cd build && ctest --output-on-failure --timeout 600 -L wine; \
-	else echo "no Windows build yet"; fi
+# The Windows programs, cross-compiled, played end to end under wine.
+test-windows: build windows
+	cd build && ctest --output-on-failure --timeout 600 -L wine
 
 run: build
 	cd build/bin && ./kavro-dxp .
@@ -65,6 +65,16 @@ windows:
 	@tools/ensure-deps.sh windows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
+
+# Each libFuzzer target for FUZZ_SECONDS (clang build in build-fuzz).
+FUZZ_SECONDS ?= 60
+fuzz:
+	@tools/ensure-deps.sh fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
+# 200 short games on one connection against the server and the stand-in.
+soak: build
+	build/bin/dxp-soak
 
 format:
 	find board dxp engine control platform standin tools tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

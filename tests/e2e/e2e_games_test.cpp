@@ -132,7 +132,7 @@ TEST_F(EndToEnd, ServerTimePerMoveBesidesPausesAndThinking) {
     GameTracker game;
     request_game(game, 'Z');
     const int64_t cpu_before = process_cpu_ms(server.pid);
-    const PlayResult played = play_moves(client, game, true, 20, 6, reply_timeout_ms);
+    const PlayResult played = play_moves(client, game, true, 10, 6, reply_timeout_ms);
     const int64_t cpu_used = process_cpu_ms(server.pid) - cpu_before;
     ASSERT_EQ(played.error, "");
     // The first move also waits out the pause that follows "kac".
