@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/dxp_test_client.h"
+#include "tools/dxp_client/dxp_client.h"
 
 constexpr int start_timeout_ms = 30000; // start-up with the engine test takes some seconds
 constexpr int reply_timeout_ms = 15000;

@@ -19,9 +19,9 @@ set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 set_tests_properties(wine_platform_check PROPERTIES
   FIXTURES_REQUIRED wine RESOURCE_LOCK "wineprefix;port27531")
 
-if(TARGET dxp_test_client)
+if(TARGET dxp_client)
   add_executable(wine_e2e_tests wine_e2e_test.cpp)
-  target_link_libraries(wine_e2e_tests PRIVATE dxp_test_client GTest::gtest_main)
+  target_link_libraries(wine_e2e_tests PRIVATE dxp_client GTest::gtest_main)
   add_test(NAME wine_e2e COMMAND wine_e2e_tests)
   set_tests_properties(wine_e2e PROPERTIES
     LABELS "wine;slow" TIMEOUT 600 FIXTURES_REQUIRED wine

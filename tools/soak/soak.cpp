@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/dxp_test_client.h"
+#include "tools/dxp_client/dxp_client.h"
 
 namespace {
 

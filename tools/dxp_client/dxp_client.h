@@ -1,4 +1,4 @@
-// A DXP test client: starts a server with its engine in a scratch directory, reads the
+// A scripted DXP client: starts a server with its engine in a scratch directory, reads the
 // server's log, talks DXP to it over loopback, and keeps its own copy of the game so that
 // every move the server sends is checked against the legal moves.
 //

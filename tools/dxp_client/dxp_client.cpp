@@ -1,5 +1,5 @@
-// The DXP test client: the server under test, the connection and the client's game.
-#include "tests/e2e/dxp_test_client.h"
+// The scripted DXP client: the server it drives, the connection and the client's game.
+#include "tools/dxp_client/dxp_client.h"
 
 #include <algorithm>
 #include <cstdio>
