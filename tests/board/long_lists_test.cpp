@@ -6,7 +6,7 @@
 
 namespace {
 
-// Found by tests/board/capture_search.cpp: six white kings, 407 maximal captures of 6 pieces.
+// Found by tools/capture_search.cpp: six white kings, 407 maximal captures of 6 pieces.
 const char* const many_captures =
     "W:WK5,K15,K46,K47,K48,K49:BK8,9,18,19,22,K24,27,30,31,K35,40,K41,42,43,K44.";
 
