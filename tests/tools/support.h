@@ -1,4 +1,5 @@
-// Helpers shared by the tool tests: tables, positions from FEN, deterministic random games.
+// Helpers shared by the tool tests: tables, positions from FEN, moves by their squares,
+// deterministic random games, whole-game comparison.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,11 +11,8 @@
 #include "tools/pdn/game.h"
 
 inline void ensure_tables() {
-    static bool done = false;
-    if (done) return;
-    fill_bit_count_table();
-    build_ray_table();
-    done = true;
+    static bool done = (fill_bit_count_table(), build_ray_table(), true);
+    (void)done;
 }
 
 inline Position fen_position(const char* fen, int& white_to_move) {
@@ -48,13 +46,10 @@ inline void play(GameRecord& game, LegalMoves& legal, int from, int to,
 // xorshift64*, so that random games are the same on every run.
 struct TestRandom {
     uint64_t state;
-    uint64_t next() {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 0x2545F4914F6CDD1Dull;
+    int below(int n) {
+        state ^= state >> 12, state ^= state << 25, state ^= state >> 27;
+        return int(state * 0x2545F4914F6CDD1Dull % uint64_t(n));
     }
-    int below(int n) { return int(next() % uint64_t(n)); }
 };
 
 // Plays random legal moves until a side cannot move or the ply limit is reached.
@@ -72,16 +67,8 @@ inline void play_random_game(GameRecord& game, LegalMoves& legal, TestRandom& ra
 inline std::string read_whole_file(FILE* file) {
     std::string text;
     rewind(file);
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    for (int c; (c = fgetc(file)) != EOF;) text += char(c);
     return text;
-}
-
-inline uint64_t captured_set(const GameMove& move) {
-    uint64_t mask = 0;
-    for (int k = 0; k < move.capture_count; ++k) mask |= square_mask[move.captured[k] - 1];
-    return mask;
 }
 
 // Two records hold the same game: start, every move (squares, captured set, result position)
@@ -90,17 +77,17 @@ inline void expect_same_game(const GameRecord& a, const GameRecord& b, bool with
     EXPECT_EQ(a.custom_start, b.custom_start);
     EXPECT_EQ(a.start, b.start);
     EXPECT_EQ(a.start_white_to_move, b.start_white_to_move);
-    if (with_result) {
-        EXPECT_STREQ(a.result, b.result);
-    }
+    EXPECT_STREQ(with_result ? a.result : "", with_result ? b.result : "");
     ASSERT_EQ(a.ply_count, b.ply_count);
+    auto captured = [](const GameMove& m) {
+        uint64_t mask = 0;
+        for (int k = 0; k < m.capture_count; ++k) mask |= square_mask[m.captured[k] - 1];
+        return mask;
+    };
     for (int i = 0; i < a.ply_count; ++i) {
-        const GameMove& x = a.moves[i];
-        const GameMove& y = b.moves[i];
-        EXPECT_EQ(x.from, y.from) << "ply " << i + 1;
-        EXPECT_EQ(x.to, y.to) << "ply " << i + 1;
-        EXPECT_EQ(x.capture_count, y.capture_count) << "ply " << i + 1;
-        EXPECT_EQ(captured_set(x), captured_set(y)) << "ply " << i + 1;
-        EXPECT_EQ(x.after, y.after) << "ply " << i + 1;
+        const GameMove &x = a.moves[i], &y = b.moves[i];
+        EXPECT_TRUE(x.from == y.from && x.to == y.to && x.capture_count == y.capture_count &&
+                    captured(x) == captured(y) && x.after == y.after)
+            << "ply " << i + 1;
     }
 }
