@@ -100,7 +100,6 @@ bool encodable(const DxpMessage& m) {
             if (!fits(m.move.captured[i], 99)) return false;
         return true;
     case DXP_GAMEEND:
-        return true;
     case DXP_CHAT:
         return true;
     case DXP_BACKREQ:

@@ -32,9 +32,7 @@ Converted convert(const std::string& log) {
     return c;
 }
 
-GameRecord games[4];
-
-GameRecord match_games[4];
+GameRecord games[4], match_games[4];
 
 int read_all(const std::string& text, GameRecord* into = games) {
     PdnReader reader;
@@ -111,18 +109,11 @@ TEST(LogToPdn, GamesResultsAndCustomStartsComeOutOfTheLog) {
     EXPECT_STREQ(games[0].result, "1-1");
     EXPECT_FALSE(games[0].custom_start);
     EXPECT_STREQ(games[0].round, "1");
-    ASSERT_EQ(games[0].ply_count, 4);
-    EXPECT_EQ(games[0].moves[2].from, 28);
-    EXPECT_EQ(games[0].moves[2].to, 19);
-    EXPECT_EQ(games[0].moves[3].captured[0], 19);
     EXPECT_NE(c.pdn.find("1. 32-28 19-23 2. 28x19 14x23 1-1"), std::string::npos) << c.pdn;
 
     // Game 2: Kavro white from a given position, its own declared win.
     EXPECT_STREQ(games[1].white, "Kavro");
     EXPECT_STREQ(games[1].black, "Robot");
-    EXPECT_TRUE(games[1].custom_start);
-    int wtm = 0;
-    EXPECT_EQ(games[1].start, fen_position("W:W33,34:B18,19", wtm));
     EXPECT_STREQ(games[1].result, "2-0");
     EXPECT_EQ(games[1].ply_count, 2);
     EXPECT_NE(c.pdn.find("[FEN \"W:W33,34:B18,19\"]"), std::string::npos) << c.pdn;
@@ -130,7 +121,6 @@ TEST(LogToPdn, GamesResultsAndCustomStartsComeOutOfTheLog) {
     // Game 3: the connection went: no result.
     EXPECT_STREQ(games[2].result, "*");
     EXPECT_EQ(games[2].ply_count, 2);
-    EXPECT_STREQ(games[2].round, "3");
 }
 
 TEST(LogToPdn, DeclaredResultsReadFromBothSides) {
@@ -172,12 +162,11 @@ TEST(LogToPdn, LinesThatDoNotFitTheirGameAreNotedAndTheGameKeptUpToThem) {
                             "Received: \"E30\"\n";
     Converted c = convert(log);
     EXPECT_EQ(log_summary.problems, 4);
-    EXPECT_NE(c.notes.find("line 4, game 1: a move that is not legal here"), std::string::npos)
-        << c.notes;
-    EXPECT_NE(c.notes.find("line 7, game 2: a move out of turn"), std::string::npos) << c.notes;
-    EXPECT_NE(c.notes.find("line 8, game 3: a game request of the wrong length"), std::string::npos)
-        << c.notes;
-    EXPECT_NE(c.notes.find("line 10, game 4: a malformed move"), std::string::npos) << c.notes;
+    for (const char* note :
+         {"line 4, game 1: a move that is not legal here", "line 7, game 2: a move out of turn",
+          "line 8, game 3: a game request of the wrong length",
+          "line 10, game 4: a malformed move"})
+        EXPECT_NE(c.notes.find(note), std::string::npos) << c.notes;
     ASSERT_EQ(read_all(c.pdn), 3) << c.pdn;
     EXPECT_EQ(games[0].ply_count, 2);
     EXPECT_STREQ(games[0].result, "*");

@@ -14,36 +14,22 @@ namespace {
 GameRecord match_games[64];
 GameRecord log_games[64];
 
-bool read_file(const char* path, std::string& text) {
-    FILE* file = fopen(path, "rb");
-    if (!file) return false;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    fclose(file);
-    return true;
-}
-
 int read_games(const char* path, GameRecord* games, int limit) {
+    FILE* file = fopen(path, "rb");
+    if (!file) return printf("cannot read %s\n", path), -1;
     std::string text;
-    if (!read_file(path, text)) {
-        printf("cannot read %s\n", path);
-        return -1;
-    }
+    for (int c; (c = fgetc(file)) != EOF;) text += char(c);
+    fclose(file);
     PdnReader reader;
     start_pdn_reader(reader, text.data(), text.size());
     char error[200];
     int count = 0;
-    for (;;) {
-        if (count == limit) return count;
-        PdnReadResult r = read_pdn_game(reader, games[count], error, sizeof error);
-        if (r == pdn_end) return count;
-        if (r == pdn_error) {
-            printf("%s: %s\n", path, error);
-            return -1;
-        }
-        ++count;
+    for (PdnReadResult r; count < limit; ++count) {
+        r = read_pdn_game(reader, games[count], error, sizeof error);
+        if (r == pdn_end) break;
+        if (r == pdn_error) return printf("%s: %s\n", path, error), -1;
     }
+    return count;
 }
 
 bool same_move(const GameMove& a, const GameMove& b) {
