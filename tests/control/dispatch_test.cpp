@@ -1,5 +1,7 @@
 // The dispatcher against the fake Kavro: each DXP message from the client as it arrives
 // through the ring and the event queue, and what the server answers and makes Kavro do.
+#include <tuple>
+
 #include "tests/control/control_test_support.h"
 
 namespace {
@@ -13,12 +15,6 @@ std::string sent_line(const std::string& text) {
     return "Sent: \"" + text + "\"";
 }
 
-bool contains_line(const std::string& output, const std::string& line) {
-    for (const std::string& each : lines_of(output))
-        if (each == line) return true;
-    return false;
-}
-
 std::string last_line(const std::string& output) {
     const std::vector<std::string> lines = lines_of(output);
     return lines.empty() ? "" : lines.back();
@@ -28,9 +24,13 @@ using Dispatch = ControlTest;
 
 // ---- GAMEREQ ---------------------------------------------------------------------------
 
+// Kavro as black is given time to take its colour before the client moves.
 TEST_F(Dispatch, StandardStartWithServerAsBlackWaitsForTheClient) {
+    pause_scale_percent = 100;
     const std::string request = gamereq_text('Z');
+    const int64_t start = clock_ms();
     ASSERT_FALSE(deliver(request));
+    EXPECT_GE(clock_ms() - start, 500);
     EXPECT_EQ(received_by_client(), std::vector<std::string>{gameacc});
     const std::vector<std::string> lines = lines_of(output);
     ASSERT_EQ(lines.size(), 4u) << output;
@@ -46,20 +46,13 @@ TEST_F(Dispatch, StandardStartWithServerAsBlackWaitsForTheClient) {
     EXPECT_FALSE(kavro.plays_white());
 }
 
-TEST_F(Dispatch, KavroAsBlackIsGivenTimeToTakeItsColourBeforeTheClientMoves) {
-    pause_scale_percent = 100;
-    const int64_t start = clock_ms();
-    ASSERT_FALSE(deliver(gamereq_text('Z')));
-    EXPECT_GE(clock_ms() - start, 500);
-}
-
 TEST_F(Dispatch, StandardStartWithServerAsWhiteSendsKavrosFirstMove) {
     ASSERT_FALSE(deliver(gamereq_text('W')));
     // The fake plays the first legal move in list order, 31-27.
     EXPECT_EQ(received_by_client(), (std::vector<std::string>{gameacc, "M0000312700"}));
-    EXPECT_TRUE(contains_line(output, "GAMEREQ from Tester; time 10; moves 50; start position "
-                                      "is GAYP; Kavro plays white"));
-    EXPECT_TRUE(contains_line(output, "Kavro command: \"kca\""));
+    EXPECT_TRUE(count_lines("GAMEREQ from Tester; time 10; moves 50; start position "
+                            "is GAYP; Kavro plays white"));
+    EXPECT_TRUE(count_lines("Kavro command: \"kca\""));
     EXPECT_EQ(last_line(output), sent_line("M0000312700"));
     EXPECT_EQ(current_board, kavro.game_board());
     EXPECT_EQ(game.kavro_colour, 'W');
@@ -73,9 +66,9 @@ TEST_F(Dispatch, BlackToMoveStartIsLoadedAcceptedThenRefused) {
         EXPECT_EQ(received_by_client(), std::vector<std::string>{gameacc}) << colour;
         EXPECT_EQ(last_line(output), "The server cannot accept a black-to-move start position.")
             << colour;
-        EXPECT_TRUE(contains_line(output, "GAMEREQ from Tester; time 10; moves 50; start "
-                                          "position is custom setup; Kavro plays " +
-                                              std::string(colour == 'W' ? "white" : "black")));
+        EXPECT_TRUE(count_lines("GAMEREQ from Tester; time 10; moves 50; start "
+                                "position is custom setup; Kavro plays " +
+                                std::string(colour == 'W' ? "white" : "black")));
         EXPECT_EQ(kavro.setup_board(), board_from_fen(fen)) << colour;
         EXPECT_EQ(kavro.commands.front(), "n") << colour;
         kavro.commands.clear();
@@ -86,10 +79,7 @@ TEST_F(Dispatch, CustomWhiteToMoveStartWithServerAsWhite) {
     const char* fen = "W:WK13:B18,30,32,37";
     ASSERT_FALSE(deliver(gamereq_text('W', fen)));
     // Kavro's first move: the first capture in list order.
-    const std::vector<std::string> sent = received_by_client();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0], gameacc);
-    EXPECT_EQ(sent[1], "M0000132503183230");
+    EXPECT_EQ(received_by_client(), (std::vector<std::string>{gameacc, "M0000132503183230"}));
     EXPECT_EQ(current_board, kavro.game_board());
 }
 
@@ -148,7 +138,7 @@ TEST_F(Dispatch, UnknownPositionCharactersLeaveTheirSquaresEmpty) {
 TEST_F(Dispatch, ServerAsWhiteWithoutAnyMoveDeclaresItsLoss) {
     ASSERT_FALSE(deliver(gamereq_text('W', "W:W46:B37,41")));
     EXPECT_EQ(received_by_client(), (std::vector<std::string>{gameacc, "E10"}));
-    EXPECT_TRUE(contains_line(output, "Loss declared."));
+    EXPECT_TRUE(count_lines("Loss declared."));
     EXPECT_EQ(last_line(output), sent_line("E10"));
     EXPECT_TRUE(game.game_end_declared);
 }
@@ -170,13 +160,21 @@ TEST_F(Dispatch, ClientMoveIsTypedAndKavrosReplySent) {
     EXPECT_EQ(game.previous_board, board_from_fen("W:W31-50:B1-20"));
 }
 
+// Also when the move would leave Kavro without a move: no loss is declared for a move it
+// never took.
 TEST_F(Dispatch, MoveKavroNeverTakesIsTypedTenTimesThenStops) {
-    start_game("W:W31-50:B1-20", 'Z');
-    kavro.ignore_moves = true;
-    EXPECT_TRUE(deliver("M0000322800"));
-    EXPECT_EQ(count_lines("Kavro command: \"32-28\""), 10);
-    EXPECT_EQ(last_line(output), "Kavro did not make a move.");
-    EXPECT_TRUE(received_by_client(50).empty());
+    const char* const cases[][3] = {{"W:W31-50:B1-20", "M0000322800", "Kavro command: \"32-28\""},
+                                    {"W:W33:B28", "M000033220128", "Kavro command: \"33-22\""}};
+    for (const auto& c : cases) {
+        output.clear();
+        start_game(c[0], 'Z');
+        kavro.ignore_moves = true;
+        EXPECT_TRUE(deliver(c[1]));
+        EXPECT_EQ(count_lines(c[2]), 10);
+        EXPECT_EQ(last_line(output), "Kavro did not make a move.");
+        EXPECT_FALSE(count_lines("Loss declared."));
+        EXPECT_TRUE(received_by_client(50).empty());
+    }
 }
 
 TEST_F(Dispatch, MoveTakenOnLaterAttemptGoesOn) {
@@ -192,15 +190,20 @@ TEST_F(Dispatch, MoveTakenOnLaterAttemptGoesOn) {
     EXPECT_EQ(received_by_client(), std::vector<std::string>{"M0000162100"});
 }
 
-TEST_F(Dispatch, TakingKavrosLastPieceEndsTheGameWithItsLoss) {
+// Its last piece taken, or its last piece blocked.
+TEST_F(Dispatch, LeavingKavroWithoutAMoveEndsTheGameWithItsLoss) {
+    start_game("W:WK44:B45", 'Z');
+    ASSERT_FALSE(deliver("M0000445000"));
+    EXPECT_EQ(received_by_client(), std::vector<std::string>{"E10"});
+    EXPECT_TRUE(count_lines("Loss declared."));
+
+    output.clear();
     start_game("W:W33:B28", 'Z');
     ASSERT_FALSE(deliver("M000033220128"));
     EXPECT_EQ(received_by_client(), std::vector<std::string>{"E10"});
-    const std::vector<std::string> lines = lines_of(output);
-    ASSERT_EQ(lines.size(), 4u) << output;
-    EXPECT_EQ(lines[1], "Kavro command: \"33-22\"");
-    EXPECT_EQ(lines[2], "Loss declared.");
-    EXPECT_EQ(lines[3], sent_line("E10"));
+    EXPECT_EQ(lines_of(output),
+              (std::vector<std::string>{received_line("M000033220128"), "Kavro command: \"33-22\"",
+                                        "Loss declared.", sent_line("E10")}));
     EXPECT_TRUE(game.game_end_declared);
     EXPECT_EQ(current_board, board_from_fen("B:W22:B"));
 
@@ -209,22 +212,6 @@ TEST_F(Dispatch, TakingKavrosLastPieceEndsTheGameWithItsLoss) {
     ASSERT_FALSE(deliver("E00"));
     EXPECT_TRUE(received_by_client(100).empty());
     EXPECT_FALSE(differs_from_standard_start(kavro.game_board()));
-}
-
-TEST_F(Dispatch, BlockingKavrosLastPiecesEndsTheGameWithItsLoss) {
-    start_game("W:WK44:B45", 'Z');
-    ASSERT_FALSE(deliver("M0000445000"));
-    EXPECT_EQ(received_by_client(), std::vector<std::string>{"E10"});
-    EXPECT_TRUE(contains_line(output, "Loss declared."));
-}
-
-TEST_F(Dispatch, KavroWithoutMoveWhoIgnoresTheMoveIsNotDeclaredLost) {
-    start_game("W:W33:B28", 'Z');
-    kavro.ignore_moves = true;
-    EXPECT_TRUE(deliver("M000033220128"));
-    EXPECT_EQ(count_lines("Kavro command: \"33-22\""), 10);
-    EXPECT_EQ(last_line(output), "Kavro did not make a move.");
-    EXPECT_FALSE(contains_line(output, "Loss declared."));
 }
 
 // ---- adjudication ----------------------------------------------------------------------
@@ -244,7 +231,7 @@ TEST_P(Adjudicated, DecidedGameEndsWithTheServersGameEnd) {
     kavro.reply_score = GetParam().score; // also its ponder score
     ASSERT_FALSE(deliver("M0000413700"));
     EXPECT_EQ(received_by_client(), std::vector<std::string>{GetParam().game_end});
-    EXPECT_TRUE(contains_line(output, GetParam().line));
+    EXPECT_TRUE(count_lines(GetParam().line));
     EXPECT_EQ(last_line(output), sent_line(GetParam().game_end));
     EXPECT_TRUE(game.game_end_declared);
     // Kavro's reply stands on its board but is not sent; current_board keeps the client's move.
@@ -263,26 +250,23 @@ INSTANTIATE_TEST_SUITE_P(Results, Adjudicated,
                                          Declared{300, "Win declared.", "E30"},
                                          Declared{-300, "Loss declared.", "E10"}));
 
-TEST_F(Dispatch, UndecidedGameWithSixPiecesGoesOn) {
-    options.adjudicate = true;
-    start_game("W:W41,42,43:B8,9,10", 'Z');
-    last_analysis_score = 50;
-    kavro.reply_score = 50;
-    ASSERT_FALSE(deliver("M0000413700"));
-    const std::vector<std::string> sent = received_by_client();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0][0], 'M');
-    EXPECT_FALSE(game.game_end_declared);
-}
-
-TEST_F(Dispatch, WithoutAdjudicationADecidedGameGoesOn) {
-    start_game("W:W41,42:B9,10", 'Z');
-    last_analysis_score = 300;
-    ASSERT_FALSE(deliver("M0000413700"));
-    const std::vector<std::string> sent = received_by_client();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0][0], 'M');
-    EXPECT_FALSE(contains_line(output, "Win declared."));
+// Six pieces and a small score with "-a"; a decided score without it.
+TEST_F(Dispatch, UndecidedGameOrNoAdjudicationGoesOn) {
+    const std::tuple<bool, const char*, int16_t> cases[] = {{true, "W:W41,42,43:B8,9,10", 50},
+                                                            {false, "W:W41,42:B9,10", 300}};
+    for (const auto& [adjudicate, fen, score] : cases) {
+        output.clear();
+        options.adjudicate = adjudicate;
+        start_game(fen, 'Z');
+        last_analysis_score = score;
+        kavro.reply_score = score;
+        ASSERT_FALSE(deliver("M0000413700"));
+        const std::vector<std::string> sent = received_by_client();
+        ASSERT_EQ(sent.size(), 1u) << fen;
+        EXPECT_EQ(sent[0][0], 'M');
+        EXPECT_FALSE(game.game_end_declared);
+        EXPECT_FALSE(count_lines("Win declared."));
+    }
 }
 
 // ---- GAMEEND -----------------------------------------------------------------------------
@@ -320,19 +304,16 @@ TEST_F(Dispatch, ResetThatFailsToWriteAFlagStops) {
 
 // ---- the other messages ---------------------------------------------------------------
 
-TEST_F(Dispatch, BackRequestIsAnsweredWithK1AndChangesNothing) {
+// A back request is answered with K1 and changes nothing; a chat is printed only.
+TEST_F(Dispatch, BackRequestAndChat) {
     start_game("B:W28,31,33-50:B1-20", 'W');
     const ByteBoard before = current_board;
     ASSERT_FALSE(deliver("B012W"));
-    EXPECT_EQ(received_by_client(), std::vector<std::string>{"K1"});
-    EXPECT_EQ(output, received_line("B012W") + "\n" + sent_line("K1") + "\n");
-    EXPECT_EQ(current_board, before);
-}
-
-TEST_F(Dispatch, ChatIsPrintedOnly) {
     ASSERT_FALSE(deliver("Chello there"));
-    EXPECT_EQ(output, received_line("Chello there") + "\n");
-    EXPECT_TRUE(received_by_client(50).empty());
+    EXPECT_EQ(received_by_client(), std::vector<std::string>{"K1"});
+    EXPECT_EQ(lines_of(output), (std::vector<std::string>{received_line("B012W"), sent_line("K1"),
+                                                          received_line("Chello there")}));
+    EXPECT_EQ(current_board, before);
 }
 
 TEST_F(Dispatch, AcceptancesAndUnknownCodesAreTakenSilently) {

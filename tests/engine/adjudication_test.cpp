@@ -21,45 +21,49 @@ class AdjudicationTest : public EngineTest {
     }
 };
 
-TEST_F(AdjudicationTest, ASideWithoutPiecesHasLostWhateverTheScore) {
-    std::string printed;
-    draw_count = 3;
-    EXPECT_EQ(judge(men(0, 3), true, -500, printed), result_kavro_won);
-    EXPECT_EQ(judge(men(0, 3), false, 500, printed), result_kavro_lost);
-    EXPECT_EQ(judge(men(3, 0), true, 0, printed), result_kavro_lost);
-    EXPECT_EQ(judge(men(3, 0), false, 0, printed), result_kavro_won);
-    EXPECT_EQ(draw_count, 3);
-    EXPECT_EQ(printed, "");
-}
-
-TEST_F(AdjudicationTest, KavroToCaptureIsNeverDecided) {
-    std::string printed;
-    draw_count = 2;
-    const Position position = position_of_board(board_from_fen("W:W28,32:B23,1"));
-    EXPECT_EQ(judge(position, true, 500, printed), result_undecided);
-    EXPECT_EQ(judge(position, true, 0, printed), result_undecided);
-    EXPECT_EQ(draw_count, 2);
-    // Black to move cannot capture there: the score decides.
-    EXPECT_EQ(judge(position, false, -300, printed), result_kavro_lost);
-}
-
-TEST_F(AdjudicationTest, MoreThanFourteenPiecesEndTheRunSilently) {
-    std::string printed;
-    draw_count = 4;
-    EXPECT_EQ(judge(men(8, 7), true, 0, printed), result_undecided);
-    EXPECT_EQ(draw_count, 0);
-    EXPECT_EQ(printed, "");
-    EXPECT_EQ(judge(men(8, 7), true, 900, printed), result_undecided);
-}
-
-TEST_F(AdjudicationTest, LargeScoresDecideFromFourteenPiecesDown) {
-    std::string printed;
-    EXPECT_EQ(judge(men(7, 7), true, 270, printed), result_kavro_won);
-    EXPECT_EQ(judge(men(7, 7), false, -270, printed), result_kavro_lost);
-    draw_count = 2;
-    EXPECT_EQ(judge(men(7, 7), true, -269, printed), result_undecided);
-    EXPECT_EQ(draw_count, 0);
-    EXPECT_EQ(printed, "");
+// Each case starts from the given draw count; printed and the count after are checked unless
+// null / -1.
+TEST_F(AdjudicationTest, PiecesCapturesAndScoresDecide) {
+    const Position capture = position_of_board(board_from_fen("W:W28,32:B23,1")); // white takes
+    struct Case {
+        Position position;
+        bool kavro_white;
+        int32_t score;
+        int count_before, result;
+        const char* printed;
+        int count_after;
+    } cases[] = {
+        // A side without pieces has lost whatever the score, the run of draws kept.
+        {men(0, 3), true, -500, 3, result_kavro_won, "", 3},
+        {men(0, 3), false, 500, 3, result_kavro_lost, "", 3},
+        {men(3, 0), true, 0, 3, result_kavro_lost, "", 3},
+        {men(3, 0), false, 0, 3, result_kavro_won, "", 3},
+        // Kavro to capture is never decided; black cannot capture there: the score decides.
+        {capture, true, 500, 2, result_undecided, "", 2},
+        {capture, true, 0, 2, result_undecided, "", 2},
+        {capture, false, -300, 0, result_kavro_lost, nullptr, -1},
+        // More than fourteen pieces end the run silently.
+        {men(8, 7), true, 0, 4, result_undecided, "", 0},
+        {men(8, 7), true, 900, 0, result_undecided, nullptr, -1},
+        // Large scores decide from fourteen pieces down.
+        {men(7, 7), true, 270, 0, result_kavro_won, nullptr, -1},
+        {men(7, 7), false, -270, 0, result_kavro_lost, nullptr, -1},
+        {men(7, 7), true, -269, 2, result_undecided, "", 0},
+        // Small endgames are drawn on small scores.
+        {men(4, 4), true, 0, 0, result_draw, "Draw count 1\n", -1},
+        {men(5, 5), true, 7, 1, result_undecided, nullptr, 0}, // 10 pieces
+        {men(5, 4), true, -3, 0, result_undecided, nullptr, -1},
+        {men(4, 4), true, -3, 0, result_draw, nullptr, -1},
+        {men(4, 4), false, -10, 0, result_draw, "", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << piece_count(c.position) << " pieces, score " << c.score);
+        draw_count = c.count_before;
+        std::string printed;
+        EXPECT_EQ(judge(c.position, c.kavro_white, c.score, printed), c.result);
+        if (c.printed) EXPECT_EQ(printed, c.printed);
+        if (c.count_after >= 0) EXPECT_EQ(draw_count, c.count_after);
+    }
 }
 
 TEST_F(AdjudicationTest, FiveZeroScoresInARowAreADraw) {
@@ -74,18 +78,6 @@ TEST_F(AdjudicationTest, FiveZeroScoresInARowAreADraw) {
     EXPECT_EQ(draw_count, 0);
     EXPECT_EQ(judge(men(6, 6), true, 0, printed), result_undecided);
     EXPECT_EQ(printed, "Draw count 1\n");
-}
-
-TEST_F(AdjudicationTest, SmallEndgamesAreDrawnOnSmallScores) {
-    std::string printed;
-    EXPECT_EQ(judge(men(4, 4), true, 0, printed), result_draw);
-    EXPECT_EQ(printed, "Draw count 1\n");
-    EXPECT_EQ(judge(men(5, 5), true, 7, printed), result_undecided); // 10 pieces
-    EXPECT_EQ(draw_count, 0);
-    EXPECT_EQ(judge(men(5, 4), true, -3, printed), result_undecided);
-    EXPECT_EQ(judge(men(4, 4), true, -3, printed), result_draw);
-    EXPECT_EQ(judge(men(4, 4), false, -10, printed), result_draw);
-    EXPECT_EQ(printed, "");
 }
 
 TEST_F(AdjudicationTest, PonderScoreDecidesTheRestAndItsFailureDecidesNothing) {
