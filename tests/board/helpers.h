@@ -1,5 +1,5 @@
-// Shared helpers of the board tests: positions from FEN, moves as text, a plain reference
-// generator on rows and columns to check the bitboard one against.
+// Shared helpers of the board tests: positions from FEN, moves as text, and a plain
+// reference generator on rows and columns to check the bitboard one against.
 #pragma once
 
 #include <cstdint>
@@ -35,8 +35,12 @@ extern MoveList test_list;
 extern CapturePath test_paths[max_moves + 1];
 
 // Empty when capture i of the list agrees with its path, else what is wrong: the count, the
-// first position, one opponent piece taken per jump along a diagonal over squares that were
-// empty before the move, the mover alone moving, and the entry equal to the last step plus
-// promotion.
+// first position, one opponent piece taken per legal jump, the mover alone moving, and the
+// entry equal to the last step plus promotion.
 std::string path_fault(const Position& before, int white_to_move, const MoveList& list,
                        const CapturePath* paths, int i, int n);
+
+// Asserts that the legal moves of a position (count, n pieces taken) are exactly the
+// reference's, in a list not cut short, each capture agreeing with its path, the capture test
+// agreeing, and the list built without paths the same.
+void check_moves(const Position& p, int side, int& count, int& n);

@@ -31,8 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Figures>& param) { return std::string(param.param.name); });
 
 TEST(Perft, DepthZeroAndDeadPositions) {
-    const Position start = fen_position("W:W31-50:B1-20");
-    EXPECT_EQ(perft(start, 1, 0), 1u);
+    EXPECT_EQ(perft(fen_position("W:W31-50:B1-20"), 1, 0), 1u);
     EXPECT_EQ(perft(fen_position("W:W:B1"), 1, 3), 0u); // no white piece, no move
     // White takes both black men (46x48), so black has no reply.
     EXPECT_EQ(perft(fen_position("W:W46:B41,42"), 1, 2), 0u);

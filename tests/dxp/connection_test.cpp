@@ -2,7 +2,6 @@
 // the closing of the connection from both sides at once.
 #include <atomic>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -11,27 +10,11 @@
 namespace {
 
 void send_all(Socket socket, const std::string& bytes) {
-    size_t at = 0;
-    while (at < bytes.size()) {
-        int n = net_send(socket, bytes.data() + at, int(bytes.size() - at));
+    for (size_t at = 0; at < bytes.size();) {
+        const int n = net_send(socket, bytes.data() + at, int(bytes.size() - at));
         ASSERT_GT(n, 0) << "send failed";
         at += size_t(n);
     }
-}
-
-// Waits, at most timeout_ms, for an event; -1 when none came.
-int next_event(int timeout_ms = 5000) {
-    return wait_event(timeout_ms);
-}
-
-bool wait_until(const std::function<bool()>& done, int timeout_ms = 5000) {
-    int64_t deadline = clock_ms() + timeout_ms;
-    while (!done())
-        if (clock_ms() > deadline)
-            return false;
-        else
-            pause_ms(1);
-    return true;
 }
 
 } // namespace
@@ -43,6 +26,10 @@ class Receiver : public ConnectionTest {
     void start_receiver() {
         dxp_connection.receiver_running.store(true);
         receiver = std::thread(run_receiver, nullptr);
+    }
+    void client_leaves() {
+        net_close(peer);
+        peer = invalid_socket;
     }
     void TearDown() override {
         close_dxp_connection(); // wakes the receiver if it still waits
@@ -64,16 +51,15 @@ TEST_F(Receiver, FullRingHoldsTheClientBackAndLosesNothing) {
     pause_ms(50);
     EXPECT_EQ(dxp_ring_room(), 0);
     for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(next_event(), DXP_CHAT) << "message " << i;
+        ASSERT_EQ(wait_event(5000), DXP_CHAT) << "message " << i;
         DxpMessage m;
         ASSERT_EQ(take(m), "C" + std::to_string(i));
         ASSERT_EQ(std::string(m.chat.text), std::to_string(i));
     }
     client.join();
     EXPECT_EQ(wait_event(50), -1); // one event per message, no more
-    net_close(peer);
-    peer = invalid_socket;
-    EXPECT_EQ(next_event(), DXP_CONNECTIONLOST);
+    client_leaves();
+    EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
     receiver.join();
     EXPECT_FALSE(dxp_connection.receiver_running.load());
     EXPECT_EQ(wait_event(50), -1);
@@ -82,10 +68,9 @@ TEST_F(Receiver, FullRingHoldsTheClientBackAndLosesNothing) {
 TEST_F(Receiver, ClientLeavingPostsTheLossOnce) {
     start_receiver();
     send_all(peer, with_zero("E00"));
-    net_close(peer);
-    peer = invalid_socket;
-    EXPECT_EQ(next_event(), DXP_GAMEEND);
-    EXPECT_EQ(next_event(), DXP_CONNECTIONLOST);
+    client_leaves();
+    EXPECT_EQ(wait_event(5000), DXP_GAMEEND);
+    EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
     receiver.join();
     EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
     close_dxp_connection();
@@ -98,33 +83,28 @@ TEST_F(Receiver, MainThreadClosingWakesABlockedReceiver) {
     pause_ms(20); // the receiver is now blocked in its receive
     close_dxp_connection();
     receiver.join(); // bounded by the test's timeout
-    EXPECT_EQ(next_event(), DXP_CONNECTIONLOST);
+    EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
     EXPECT_EQ(wait_event(50), -1);
 }
 
 TEST_F(Receiver, OverlongMessageStopsTheReceiverUntilTheMainThreadRefusesIt) {
     start_receiver();
     send_all(peer, "C" + std::string(200, 'z')); // no zero ever comes
-    EXPECT_EQ(next_event(), DXP_CHAT);
+    EXPECT_EQ(wait_event(5000), DXP_CHAT);
     receiver.join(); // it takes no more bytes
     EXPECT_NE(dxp_connection.client_socket.load(), invalid_socket);
     DxpMessage m;
     bool too_long = false;
     take(m, &too_long);
     EXPECT_TRUE(too_long);
-    EXPECT_EQ(next_event(), DXP_CONNECTIONLOST);
+    EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
     EXPECT_TRUE(peer_sees_close());
 }
 
 TEST_F(Receiver, BothSidesClosingAtOncePostOneLoss) {
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE(round);
-        if (round > 0) {
-            Socket server = invalid_socket;
-            ASSERT_FALSE(net_loopback_pair(server, peer));
-            reset_dxp_ring();
-            dxp_connection.client_socket.store(server);
-        }
+        if (round > 0) connect_pair();
         start_receiver();
         std::atomic<bool> go{false};
         std::thread client([&] {
@@ -138,13 +118,11 @@ TEST_F(Receiver, BothSidesClosingAtOncePostOneLoss) {
         client.join();
         receiver.join();
         peer = invalid_socket;
-        EXPECT_EQ(next_event(), DXP_CONNECTIONLOST);
+        EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
         EXPECT_EQ(wait_event(0), -1);
         EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
     }
 }
-
-// ---- sending ----------------------------------------------------------------------------
 
 using Sending = ConnectionTest;
 
@@ -159,9 +137,8 @@ TEST_F(Sending, SendsTheTextWithItsZeroAndKeepsItForTheEchoOrPrintsNothing) {
     EXPECT_STREQ(text, "M0000322800");
     EXPECT_EQ(read_peer_exactly(12), with_zero("M0000322800"));
 
+    std::memset(&m, 0, sizeof m);
     m.type = DXP_GAMEEND;
-    m.gameend.reason = 0;
-    m.gameend.stop_code = 0;
     testing::internal::CaptureStdout();
     send_dxp_message_quietly(m);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -173,9 +150,8 @@ TEST_F(Sending, AnalysisRelaySendsTheFirst126CharactersAsAChat) {
     for (int i = 0; i < 162; ++i) line += char('a' + i % 26);
     testing::internal::CaptureStdout();
     analysis_relay(line.c_str());
-    std::string printed = testing::internal::GetCapturedStdout();
-    std::string wire = "C" + line.substr(0, 126);
-    EXPECT_EQ(printed, "Sent: \"" + wire + "\"\n");
+    const std::string wire = "C" + line.substr(0, 126);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Sent: \"" + wire + "\"\n");
     EXPECT_EQ(read_peer_exactly(128), with_zero(wire));
     pause_ms(20);
     EXPECT_EQ(net_wait_readable(peer, 0), 0); // 128 bytes, nothing more

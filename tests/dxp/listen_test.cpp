@@ -4,37 +4,48 @@
 #include <string>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "dxp/dxp.h"
+#include "tests/dxp/connection_fixture.h"
 
 namespace {
 
 // Connects to the server's port, retrying while it is not listening yet.
 Socket connect_client(int timeout_ms = 5000) {
-    int64_t deadline = clock_ms() + timeout_ms;
-    for (;;) {
-        Socket s = net_connect("127.0.0.1", std::to_string(dxp_port).c_str());
-        if (s != invalid_socket || clock_ms() > deadline) return s;
-        pause_ms(10);
-    }
+    Socket s = invalid_socket;
+    wait_until(
+        [&] {
+            return (s = net_connect("127.0.0.1", std::to_string(dxp_port).c_str())) !=
+                   invalid_socket;
+        },
+        timeout_ms);
+    return s;
 }
 
-bool wait_receiver_end(int timeout_ms = 5000) {
-    int64_t deadline = clock_ms() + timeout_ms;
-    while (dxp_connection.receiver_running.load())
-        if (clock_ms() > deadline)
-            return false;
-        else
-            pause_ms(1);
-    return true;
+bool wait_receiver_end() {
+    return wait_until([] { return !dxp_connection.receiver_running.load(); });
 }
 
 std::string receive_some(Socket s) {
     char chunk[256];
     if (net_wait_readable(s, 2) != 1) return "";
-    int n = net_receive(s, chunk, sizeof chunk);
+    const int n = net_receive(s, chunk, sizeof chunk);
     return n > 0 ? std::string(chunk, size_t(n)) : "";
+}
+
+// A "K1" from the client arrives as its event and its text.
+void expect_k1_through(Socket client) {
+    ASSERT_EQ(net_send(client, "K1\0", 3), 3);
+    EXPECT_EQ(wait_event(5000), DXP_BACKACC);
+    EXPECT_EQ(take(), "K1");
+}
+
+// One attempt that fails within its one-second wait, with no client accepted.
+void expect_failed_attempt(int at_least_ms, int below_ms) {
+    const int64_t start = clock_ms();
+    EXPECT_TRUE(listen_and_accept());
+    const int64_t elapsed = clock_ms() - start;
+    EXPECT_GE(elapsed, at_least_ms);
+    EXPECT_LT(elapsed, below_ms);
+    EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
 }
 
 } // namespace
@@ -42,7 +53,6 @@ std::string receive_some(Socket s) {
 TEST(Listen, AcceptsOneClientAndListensAgainAtOnceAfterClosingFirst) {
     create_event_queue(nullptr);
     ASSERT_EQ(dxp_port, 27531);
-
     std::atomic<int> attempts{0};
     std::thread server([&] {
         do ++attempts;
@@ -54,14 +64,7 @@ TEST(Listen, AcceptsOneClientAndListensAgainAtOnceAfterClosingFirst) {
     ASSERT_NE(dxp_connection.client_socket.load(), invalid_socket);
     EXPECT_STREQ(dxp_connection.service, "27531");
     EXPECT_EQ(dxp_connection.event_message, 0x401u);
-
-    ASSERT_EQ(net_send(client, "K1\0", 3), 3);
-    EXPECT_EQ(wait_event(5000), DXP_BACKACC);
-    char text[dxp_text_size];
-    DxpMessage m;
-    EXPECT_FALSE(next_dxp_message(text, m));
-    EXPECT_STREQ(text, "K1");
-
+    expect_k1_through(client);
     DxpMessage reply;
     std::memset(&reply, 0, sizeof reply);
     reply.type = DXP_GAMEEND;
@@ -89,48 +92,30 @@ TEST(Listen, AcceptsOneClientAndListensAgainAtOnceAfterClosingFirst) {
 }
 
 TEST(Listen, AttemptOnATakenPortPausesInsteadOfSpinning) {
-    // Another program holds the port.
-    ListenAddress* address = nullptr;
+    ListenAddress* address = nullptr; // another program holds the port
     ASSERT_FALSE(net_lookup_passive("27531", address));
     Socket holder = net_socket(address);
     ASSERT_NE(holder, invalid_socket);
     ASSERT_FALSE(net_bind(holder, address));
     ASSERT_FALSE(net_listen(holder));
     net_free_address(address);
-
-    int64_t start = clock_ms();
-    EXPECT_TRUE(listen_and_accept());
-    int64_t elapsed = clock_ms() - start;
-    EXPECT_GE(elapsed, 900);
-    EXPECT_LT(elapsed, 5000);
-    EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
+    expect_failed_attempt(900, 5000);
     net_close(holder);
 }
 
 TEST(Listen, NoClientWithinASecondFailsTheAttempt) {
-    int64_t start = clock_ms();
-    EXPECT_TRUE(listen_and_accept());
-    int64_t elapsed = clock_ms() - start;
-    EXPECT_GE(elapsed, 900);
-    EXPECT_LT(elapsed, 2500); // one wait, no extra pause
-    EXPECT_EQ(dxp_connection.client_socket.load(), invalid_socket);
+    expect_failed_attempt(900, 2500); // one wait, no extra pause
 }
 
 TEST(Listen, ClientArrivingBetweenAttemptsIsAcceptedNotReset) {
-    // The attempt times out, the client connects before the next attempt waits: the kernel
-    // holds the connection on the still-open listening socket until it is accepted.
+    // The kernel holds the connection on the still-open listening socket until it is accepted.
     ASSERT_TRUE(listen_and_accept());
     Socket client = net_connect("127.0.0.1", std::to_string(dxp_port).c_str());
     ASSERT_NE(client, invalid_socket);
-    int64_t start = clock_ms();
+    const int64_t start = clock_ms();
     EXPECT_FALSE(listen_and_accept());
     EXPECT_LT(clock_ms() - start, 500);
-    ASSERT_EQ(net_send(client, "K1\0", 3), 3);
-    EXPECT_EQ(wait_event(5000), DXP_BACKACC);
-    char text[dxp_text_size];
-    DxpMessage m;
-    EXPECT_FALSE(next_dxp_message(text, m));
-    EXPECT_STREQ(text, "K1");
+    expect_k1_through(client);
     net_close(client);
     EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
     EXPECT_TRUE(wait_receiver_end());

@@ -18,8 +18,8 @@ std::string error_text() {
     return text;
 }
 
-template <class Predicate> bool wait_until(Predicate predicate, int limit_ms) {
-    int64_t start = clock_ms();
+template <class Predicate> bool wait_until(Predicate predicate, int limit_ms = 5000) {
+    const int64_t start = clock_ms();
     while (!predicate()) {
         if (clock_ms() - start > limit_ms) return false;
         pause_ms(5);
@@ -34,6 +34,7 @@ class ChildTest : public ::testing::Test {
     ScratchDir dir;
     EngineProcess* child = nullptr;
     int64_t other_pid = 0;
+    MemoryChildFacts facts{};
 
     void SetUp() override {
         adopt_orphans();
@@ -47,19 +48,13 @@ class ChildTest : public ::testing::Test {
     }
 
     // Launches the memory child and waits until its facts are in place.
-    MemoryChildFacts start_memory_child() {
+    void start_memory_child() {
         child = launch_child("memory_child");
-        EXPECT_NE(child, nullptr) << error_text();
-        MemoryChildFacts facts{};
-        if (!child) return facts;
-        bool ready = wait_until(
-            [&] {
-                return !child->read_memory(uint32_t(memory_child_base), &facts, sizeof facts) &&
-                       std::strcmp(facts.marker, memory_child_marker) == 0;
-            },
-            5000);
-        EXPECT_TRUE(ready) << "the child never showed its memory";
-        return facts;
+        ASSERT_NE(child, nullptr) << error_text();
+        ASSERT_TRUE(wait_until([&] {
+            return !child->read_memory(uint32_t(memory_child_base), &facts, sizeof facts) &&
+                   std::strcmp(facts.marker, memory_child_marker) == 0;
+        })) << "the child never showed its memory";
     }
 };
 
@@ -69,45 +64,33 @@ TEST_F(ChildTest, MissingProgramFailsWithTheSystemsText) {
 }
 
 TEST_F(ChildTest, ChildIsDetachedWithNoStandardHandles) {
-    MemoryChildFacts facts = start_memory_child();
-    ASSERT_NE(child, nullptr);
+    ASSERT_NO_FATAL_FAILURE(start_memory_child());
     EXPECT_EQ(facts.pid, child_process_id(child));
     EXPECT_EQ(facts.process_group, facts.pid) << "not in its own process group";
     EXPECT_EQ(facts.session, facts.pid) << "still in the launcher's session";
     for (int fd = 0; fd < 3; ++fd) EXPECT_STREQ(facts.standard_handle[fd], "/dev/null") << fd;
 }
 
-TEST_F(ChildTest, WritesAreReadBackWholeAndInPlace) {
-    start_memory_child();
-    ASSERT_NE(child, nullptr);
+TEST_F(ChildTest, AccessesMoveAllTheirBytesOrFail) {
+    ASSERT_NO_FATAL_FAILURE(start_memory_child());
     const auto scratch = uint32_t(memory_child_scratch);
-    unsigned char pattern[300];
+    unsigned char pattern[300], back[300] = {};
     for (size_t i = 0; i < sizeof pattern; ++i) pattern[i] = static_cast<unsigned char>(i * 7 + 3);
     ASSERT_FALSE(child->write_memory(scratch, pattern, sizeof pattern)) << error_text();
-
-    unsigned char back[300] = {};
     ASSERT_FALSE(child->read_memory(scratch, back, sizeof back)) << error_text();
     EXPECT_EQ(std::memcmp(back, pattern, sizeof pattern), 0);
-
     // A small write in the middle changes those bytes only.
     const unsigned char two[2] = {0xAA, 0x55};
     ASSERT_FALSE(child->write_memory(scratch + 100, two, 2));
     ASSERT_FALSE(child->read_memory(scratch + 99, back, 4));
-    EXPECT_EQ(back[0], pattern[99]);
-    EXPECT_EQ(back[1], 0xAA);
-    EXPECT_EQ(back[2], 0x55);
-    EXPECT_EQ(back[3], pattern[102]);
-}
+    const unsigned char expected[4] = {pattern[99], 0xAA, 0x55, pattern[102]};
+    EXPECT_EQ(std::memcmp(back, expected, 4), 0);
 
-TEST_F(ChildTest, AccessOutsideTheChildsMemoryFails) {
-    start_memory_child();
-    ASSERT_NE(child, nullptr);
+    // Outside the child's memory.
     char buffer[64] = {};
-    errno = 0;
     EXPECT_TRUE(child->read_memory(0x30000000, buffer, sizeof buffer));
     EXPECT_FALSE(error_text().empty());
     EXPECT_TRUE(child->write_memory(0x30000000, buffer, sizeof buffer));
-
     // A range that starts in the mapping and runs past its end moves only part of its bytes:
     // that is a failure too, never a silent short read.
     const auto last_bytes = uint32_t(memory_child_base + memory_child_size - 16);
@@ -115,19 +98,14 @@ TEST_F(ChildTest, AccessOutsideTheChildsMemoryFails) {
     EXPECT_EQ(error_text(), "Bad address");
     EXPECT_TRUE(child->write_memory(last_bytes, buffer, 32));
     EXPECT_EQ(error_text(), "Bad address");
-    // The same range cut to the mapping works.
-    EXPECT_FALSE(child->read_memory(last_bytes, buffer, 16));
-}
+    EXPECT_FALSE(child->read_memory(last_bytes, buffer, 16)); // cut to the mapping, it works
 
-TEST_F(ChildTest, ReadFromAnEndedChildFails) {
-    start_memory_child();
-    ASSERT_NE(child, nullptr);
-    int64_t pid = child_process_id(child);
+    // An ended child.
+    const int64_t pid = child_process_id(child);
     EXPECT_TRUE(process_running(pid));
     end_process_group(pid);
     EXPECT_FALSE(process_running(pid));
-    char buffer[8];
-    EXPECT_TRUE(child->read_memory(uint32_t(memory_child_base), buffer, sizeof buffer));
+    EXPECT_TRUE(child->read_memory(uint32_t(memory_child_base), buffer, 8));
     EXPECT_FALSE(error_text().empty());
 }
 
@@ -135,23 +113,16 @@ TEST_F(ChildTest, ChildEndsSoonAfterItsLauncherHasGone) {
     dir.write_file("launch_target.txt", "memory_child\n");
     EngineProcess* launcher = launch_child("launch_and_exit");
     ASSERT_NE(launcher, nullptr) << error_text();
-    int64_t launcher_pid = child_process_id(launcher);
+    const int64_t launcher_pid = child_process_id(launcher);
     delete launcher;
     // The launcher exits at once; reap it so that it is not left as a zombie.
-    ASSERT_TRUE(wait_until([&] { return !process_running(launcher_pid); }, 5000));
+    ASSERT_TRUE(wait_until([&] { return !process_running(launcher_pid); }));
     end_process_group(launcher_pid);
-
-    int64_t pid = 0;
-    ASSERT_TRUE(wait_until(
-        [&] {
-            std::ifstream file(dir.path / "child.pid");
-            return bool(file >> pid);
-        },
-        5000));
-    other_pid = pid;
-    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(
+        wait_until([&] { return bool(std::ifstream(dir.path / "child.pid") >> other_pid); }));
+    ASSERT_GT(other_pid, 0);
     // The child looks every few ms; the margin is for a loaded machine.
-    EXPECT_TRUE(wait_until([&] { return !process_running(pid); }, 5000))
+    EXPECT_TRUE(wait_until([&] { return !process_running(other_pid); }))
         << "the child outlived its launcher";
 }
 
