@@ -1,6 +1,7 @@
 // Whole games against the real server and stand-in: every MOVE the server sends is checked
 // against the client's own list of legal moves.
 #include <numeric>
+#include <tuple>
 
 #include "tests/e2e/e2e_fixture.h"
 
@@ -9,16 +10,14 @@ namespace {
 TEST_F(EndToEnd, StartupTestThenGamesWithBothColoursOnOneConnection) {
     start({}, 100);
     // The start-up test ran: the two opening moves, then Kavro's own move as white.
-    EXPECT_EQ(log_count("Kavro command: \"31-26\""), 1);
-    EXPECT_EQ(log_count("Kavro command: \"19-23\""), 1);
-    EXPECT_EQ(log_count("Kavro command: \"kca\""), 1);
+    for (const char* command : {"31-26", "19-23", "kca"})
+        EXPECT_EQ(log_count("Kavro command: \"" + std::string(command) + "\""), 1);
 
     GameTracker game;
     request_game(game, 'Z');
     PlayResult played = play_moves(client, game, true, 4, 1, reply_timeout_ms);
     ASSERT_EQ(played.error, "");
     EXPECT_EQ(played.server_moves, 4);
-
     end_game_by_client();
     EXPECT_TRUE(server_printed(server, "Received: \"E00\"", 5000));
     EXPECT_EQ(log_count("Sent: \"E00\""), 0) << "the answer to GAMEEND is not echoed";
@@ -28,36 +27,28 @@ TEST_F(EndToEnd, StartupTestThenGamesWithBothColoursOnOneConnection) {
     played = play_moves(client, game, false, 3, 2, reply_timeout_ms);
     ASSERT_EQ(played.error, "");
     EXPECT_EQ(played.server_moves, 4);
-
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(EndToEnd, JumpedSquareCommandWithCapturesSentInAscendingOrder) {
     start({"-t"});
-    const char* fen = "W:WK13:B18,30,32,37";
-    struct Case {
-        std::vector<int> captured; // in the order taken
-        const char* command;
-    } cases[] = {{{18, 32, 30}, "Kavro command: \"13-32-25\""},
-                 {{18, 37, 30}, "Kavro command: \"13-37-25\""}};
-    for (const Case& c : cases) {
+    // Two captures 13x25 by the king; the client sends the taken squares sorted.
+    const std::pair<std::vector<int>, const char*> cases[] = {{{18, 32, 30}, "13-32-25"},
+                                                              {{18, 37, 30}, "13-37-25"}};
+    for (const auto& [captured, command] : cases) {
         GameTracker game;
-        request_game(game, 'Z', fen);
-        const int index = game_find_move(game, 13, 25, c.captured);
+        request_game(game, 'Z', "W:WK13:B18,30,32,37");
+        const int index = game_find_move(game, 13, 25, captured);
         ASSERT_GE(index, 0);
         const DxpMessage move = game_play(game, index, true);
-        ASSERT_LT(move.move.captured[0], move.move.captured[1]);
-        ASSERT_LT(move.move.captured[1], move.move.captured[2]);
+        ASSERT_TRUE(std::is_sorted(move.move.captured, move.move.captured + 3));
         ASSERT_FALSE(client_send(client, move));
-        EXPECT_TRUE(server_printed(server, c.command, reply_timeout_ms));
-        // Kavro's one man left replies, and its move is legal.
-        DxpMessage reply{};
-        std::string text;
-        ASSERT_EQ(client_receive_message(client, reply, text, reply_timeout_ms), received_message);
-        EXPECT_EQ(game_apply_received(game, reply), "");
+        EXPECT_TRUE(server_printed(server, "Kavro command: \"" + std::string(command) + "\"",
+                                   reply_timeout_ms));
+        expect_legal_reply(game); // Kavro's one man left replies
         end_game_by_client();
     }
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(EndToEnd, AdjudicationDeclaresADecidedEndgameAndANewGameStartsClean) {
@@ -78,37 +69,31 @@ TEST_F(EndToEnd, AdjudicationDeclaresADecidedEndgameAndANewGameStartsClean) {
     EXPECT_TRUE(server_printed(server, line, 5000)) << played.game_end;
     EXPECT_EQ(played.game_end[2], '0');
     EXPECT_TRUE(server_printed(server, "Sent: \"" + played.game_end + "\"", 5000));
-
     // The client's answer gets none.
     ASSERT_FALSE(client_send(client, make_gameend(0, 0)));
-    std::string text;
-    EXPECT_EQ(client_receive(client, text, 1500), receive_timed_out) << text;
+    EXPECT_EQ(next_message(1500), "(none)");
 
-    // Next game, server white: Kavro starts from the standard start.
-    request_game(game, 'W');
-    PlayResult next = play_moves(client, game, false, 1, 4, reply_timeout_ms);
-    ASSERT_EQ(next.error, "");
-    EXPECT_EQ(next.server_moves, 2);
-
-    // A new request in the middle of that game: Kavro is reset first.
-    request_game(game, 'Z');
-    next = play_moves(client, game, true, 2, 5, reply_timeout_ms);
-    ASSERT_EQ(next.error, "");
-    EXPECT_EQ(next.server_moves, 2);
-    expect_stop_on_disconnect();
+    // Next game, server white, then a new request in its middle: each time Kavro starts
+    // from the standard start.
+    for (char colour : {'W', 'Z'}) {
+        request_game(game, colour);
+        const PlayResult next = play_moves(client, game, colour == 'Z', colour == 'W' ? 1 : 2,
+                                           uint32_t(colour), reply_timeout_ms);
+        ASSERT_EQ(next.error, "");
+        EXPECT_EQ(next.server_moves, 2);
+    }
+    leave_and_expect_stop();
 }
 
 TEST_F(EndToEnd, ClientTakingOrBlockingKavrosLastPieceGetsItsLoss) {
     start({"-t"});
-    struct Case {
-        const char* fen;
-        int from, to;
-    } cases[] = {{"W:W33:B28", 33, 22}, {"W:WK44:B45", 44, 50}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fen);
+    const std::tuple<const char*, int, int> cases[] = {{"W:W33:B28", 33, 22},
+                                                       {"W:WK44:B45", 44, 50}};
+    for (const auto& [fen, from, to] : cases) {
+        SCOPED_TRACE(fen);
         GameTracker game;
-        request_game(game, 'Z', c.fen);
-        const int index = game_find_move(game, c.from, c.to);
+        request_game(game, 'Z', fen);
+        const int index = game_find_move(game, from, to);
         ASSERT_GE(index, 0);
         ASSERT_FALSE(client_send(client, game_play(game, index)));
         ASSERT_TRUE(game.legal.empty()) << "Kavro should have no move left";
@@ -117,17 +102,14 @@ TEST_F(EndToEnd, ClientTakingOrBlockingKavrosLastPieceGetsItsLoss) {
         EXPECT_TRUE(server_printed(server, "Sent: \"E10\"", 5000));
         // The client answers the declared end; the server does not answer that.
         ASSERT_FALSE(client_send(client, make_gameend(0, 0)));
-        std::string text;
-        EXPECT_EQ(client_receive(client, text, 1500), receive_timed_out) << text;
+        EXPECT_EQ(next_message(1500), "(none)");
     }
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 TEST_F(EndToEnd, ServerTimePerMoveBesidesPausesAndThinking) {
-    // The stand-in at its shortest move time (it still waits 50 ms before a reply) has
-    // replied within the 500 ms pause that follows the typed move, so the client waits for
-    // the two fixed 500 ms pauses plus the server's own work: translation, typing, board
-    // reads, adjudication, encoding and sending, and the loopback both ways.
+    // The stand-in at its shortest move time has replied within the 500 ms pause after the
+    // typed move, so the client waits two fixed 500 ms pauses plus the server's own work.
     start({"-t"}, 1);
     GameTracker game;
     request_game(game, 'Z');
@@ -139,22 +121,17 @@ TEST_F(EndToEnd, ServerTimePerMoveBesidesPausesAndThinking) {
     ASSERT_GT(played.latencies_ms.size(), 1u);
     const std::vector<int64_t> latencies(played.latencies_ms.begin() + 1,
                                          played.latencies_ms.end());
-    int64_t most = 0;
-    for (int64_t latency : latencies) {
-        // Both ends count whole milliseconds.
-        EXPECT_GE(latency, 1000 - 2) << "the fixed pauses were cut short";
-        most = std::max(most, latency);
-    }
+    for (int64_t latency : latencies) EXPECT_GE(latency, 1000 - 2) << "pauses cut short";
+    const int64_t most = *std::max_element(latencies.begin(), latencies.end());
     const double mean = double(std::accumulate(latencies.begin(), latencies.end(), int64_t(0))) /
                         double(latencies.size());
     printf("server time per move over %zu moves: mean %.1f ms, most %lld ms beyond the "
            "1000 ms of fixed pauses; processor time %lld ms for all %zu moves\n",
            latencies.size(), mean - 1000, static_cast<long long>(most - 1000),
            static_cast<long long>(cpu_used), played.latencies_ms.size());
-    // A poll missed (100 ms) or a slow machine still stays far below this.
-    EXPECT_LT(mean, 1000 + 300);
+    EXPECT_LT(mean, 1000 + 300); // a missed poll (100 ms) or a slow machine stays below this
     end_game_by_client();
-    expect_stop_on_disconnect();
+    leave_and_expect_stop();
 }
 
 } // namespace

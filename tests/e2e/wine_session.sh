@@ -67,11 +67,8 @@ check)
     mkdir -p "$work_dir" || exit 1
     program=$work_dir/wine_platform_check.exe
     sources=("$source_dir/tests/e2e/wine_platform_check.cpp" "$source_dir"/platform/win32/*.cpp)
-    stale=0
-    for file in "${sources[@]}" "$source_dir/platform/platform.h"; do
-        [ "$file" -nt "$program" ] && stale=1
-    done
-    if [ $stale -eq 1 ]; then
+    if [ ! -f "$program" ] || [ -n "$(find "${sources[@]}" "$source_dir/platform/platform.h" \
+        -newer "$program")" ]; then
         # Built like the stand-in: warnings are errors, static runtime, low fixed image base.
         "$compiler" -std=c++20 -O2 -Wall -Wextra -Wpedantic -Wshadow -Wconversion \
             -Wno-sign-conversion -Werror -static -I"$source_dir" "${sources[@]}" -lws2_32 \
@@ -82,7 +79,6 @@ check)
     run_logged check.log wine wine_platform_check.exe
     status=$?
     cat check.log
-    echo "exit status $status"
     exit $status
     ;;
 stop)
@@ -92,8 +88,5 @@ stop)
     wineserver -w 2>/dev/null
     echo "wine session ended"
     ;;
-*)
-    echo "unknown action $action"
-    exit 2
-    ;;
+*) echo "unknown action $action"; exit 2 ;;
 esac
