@@ -61,8 +61,12 @@ TEST_F(AdjudicationTest, PiecesCapturesAndScoresDecide) {
         draw_count = c.count_before;
         std::string printed;
         EXPECT_EQ(judge(c.position, c.kavro_white, c.score, printed), c.result);
-        if (c.printed) EXPECT_EQ(printed, c.printed);
-        if (c.count_after >= 0) EXPECT_EQ(draw_count, c.count_after);
+        if (c.printed) {
+            EXPECT_EQ(printed, c.printed);
+        }
+        if (c.count_after >= 0) {
+            EXPECT_EQ(draw_count, c.count_after);
+        }
     }
 }
 
