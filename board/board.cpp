@@ -52,34 +52,9 @@ static_assert(white_promotion_mask == (square_masks[0] | square_masks[1] | squar
 
 } // namespace
 
-// The exported tables are copies of the compile-time ones above.
-const uint64_t square_mask[50] = {
-#define S(i) square_masks[i]
-    S(0),  S(1),  S(2),  S(3),  S(4),  S(5),  S(6),  S(7),  S(8),  S(9),  S(10), S(11), S(12),
-    S(13), S(14), S(15), S(16), S(17), S(18), S(19), S(20), S(21), S(22), S(23), S(24), S(25),
-    S(26), S(27), S(28), S(29), S(30), S(31), S(32), S(33), S(34), S(35), S(36), S(37), S(38),
-    S(39), S(40), S(41), S(42), S(43), S(44), S(45), S(46), S(47), S(48), S(49),
-#undef S
-};
-
-const uint8_t square_bit[50] = {
-#define S(i) square_bits[i]
-    S(0),  S(1),  S(2),  S(3),  S(4),  S(5),  S(6),  S(7),  S(8),  S(9),  S(10), S(11), S(12),
-    S(13), S(14), S(15), S(16), S(17), S(18), S(19), S(20), S(21), S(22), S(23), S(24), S(25),
-    S(26), S(27), S(28), S(29), S(30), S(31), S(32), S(33), S(34), S(35), S(36), S(37), S(38),
-    S(39), S(40), S(41), S(42), S(43), S(44), S(45), S(46), S(47), S(48), S(49),
-#undef S
-};
-
-const uint8_t bit_square[54] = {
-#define S(i) bit_squares[i]
-    S(0),  S(1),  S(2),  S(3),  S(4),  S(5),  S(6),  S(7),  S(8),  S(9),  S(10),
-    S(11), S(12), S(13), S(14), S(15), S(16), S(17), S(18), S(19), S(20), S(21),
-    S(22), S(23), S(24), S(25), S(26), S(27), S(28), S(29), S(30), S(31), S(32),
-    S(33), S(34), S(35), S(36), S(37), S(38), S(39), S(40), S(41), S(42), S(43),
-    S(44), S(45), S(46), S(47), S(48), S(49), S(50), S(51), S(52), S(53),
-#undef S
-};
+const std::array<uint64_t, 50> square_mask = square_masks;
+const std::array<uint8_t, 50> square_bit = square_bits;
+const std::array<uint8_t, 54> bit_square = bit_squares;
 
 RayEntry ray_table[54];
 uint8_t bit_count_table[65536];

@@ -33,9 +33,9 @@ constexpr uint64_t jump_mask[4] = {0x000003DE7BCF79EFull, 0x000007BCF79EF3DEull,
 // Directions: 0 down-right (+6), 1 down-left (+5), 2 up-right (-5), 3 up-left (-6).
 constexpr int down_right = 0, down_left = 1, up_right = 2, up_left = 3;
 
-extern const uint64_t square_mask[50]; // square s -> mask, index s - 1
-extern const uint8_t square_bit[50];   // square s -> bit, index s - 1
-extern const uint8_t bit_square[54];   // bit -> s - 1 (ghost bits hold 0)
+extern const std::array<uint64_t, 50> square_mask; // square s -> mask, index s - 1
+extern const std::array<uint8_t, 50> square_bit;   // square s -> bit, index s - 1
+extern const std::array<uint8_t, 54> bit_square;   // bit -> s - 1 (ghost bits hold 0)
 
 // The squares along each diagonal from a square, nearest first, to the board's edge.
 struct RayEntry {

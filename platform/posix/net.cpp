@@ -39,20 +39,24 @@ bool net_start() {
 }
 void net_stop() {}
 
-bool net_lookup_passive(const char* service, ListenAddress*& address) {
+// IPv4 TCP addresses of host (null with AI_PASSIVE: every local interface); null on failure.
+static addrinfo* lookup_tcp4(const char* host, const char* service, int flags) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_PASSIVE;
+    hints.ai_flags = flags;
     addrinfo* result = nullptr;
-    if (int code = getaddrinfo(nullptr, service, &hints, &result); code != 0) {
+    if (int code = getaddrinfo(host, service, &hints, &result); code != 0) {
         set_lookup_errno(code);
-        address = nullptr;
-        return true;
+        return nullptr;
     }
-    address = reinterpret_cast<ListenAddress*>(result);
-    return false;
+    return result;
+}
+
+bool net_lookup_passive(const char* service, ListenAddress*& address) {
+    address = reinterpret_cast<ListenAddress*>(lookup_tcp4(nullptr, service, AI_PASSIVE));
+    return address == nullptr;
 }
 
 void net_free_address(ListenAddress* address) {
@@ -110,7 +114,9 @@ void net_shutdown_send(Socket socket) {
     shutdown(as_fd(socket), SHUT_WR);
 }
 
-void net_shutdown(Socket socket) { shutdown(as_fd(socket), SHUT_RDWR); }
+void net_shutdown(Socket socket) {
+    shutdown(as_fd(socket), SHUT_RDWR);
+}
 
 void net_close(Socket socket) {
     // Shutting down first wakes a thread blocked in recv on this socket.
@@ -119,15 +125,8 @@ void net_close(Socket socket) {
 }
 
 Socket net_connect(const char* host, const char* service) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (int code = getaddrinfo(host, service, &hints, &result); code != 0) {
-        set_lookup_errno(code);
-        return invalid_socket;
-    }
+    addrinfo* result = lookup_tcp4(host, service, 0);
+    if (result == nullptr) return invalid_socket;
     Socket socket = invalid_socket;
     for (const addrinfo* info = result; info; info = info->ai_next) {
         socket = open_stream_socket(info->ai_family, info->ai_socktype, info->ai_protocol);

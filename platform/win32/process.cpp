@@ -17,28 +17,24 @@ struct WindowsEngineProcess final : EngineProcess {
 
     bool read_memory(uint32_t address, void* data, size_t size) override {
         SIZE_T moved = 0;
-        if (ReadProcessMemory(process, reinterpret_cast<LPCVOID>(uintptr_t(address)), data, size,
-                              &moved) == 0) {
-            return true;
-        }
-        if (moved != size) {
-            SetLastError(ERROR_PARTIAL_COPY);
-            return true;
-        }
-        return false;
+        const BOOL ok = ReadProcessMemory(process, reinterpret_cast<LPCVOID>(uintptr_t(address)),
+                                          data, size, &moved);
+        return transfer_failed(ok, moved, size);
     }
 
     bool write_memory(uint32_t address, const void* data, size_t size) override {
         SIZE_T moved = 0;
-        if (WriteProcessMemory(process, reinterpret_cast<LPVOID>(uintptr_t(address)), data, size,
-                               &moved) == 0) {
-            return true;
-        }
-        if (moved != size) {
-            SetLastError(ERROR_PARTIAL_COPY);
-            return true;
-        }
-        return false;
+        const BOOL ok = WriteProcessMemory(process, reinterpret_cast<LPVOID>(uintptr_t(address)),
+                                           data, size, &moved);
+        return transfer_failed(ok, moved, size);
+    }
+
+    // Each access moves all its bytes or fails; a short transfer counts as a failure.
+    static bool transfer_failed(BOOL ok, SIZE_T moved, size_t size) {
+        if (ok == 0) return true;
+        if (moved == size) return false;
+        SetLastError(ERROR_PARTIAL_COPY);
+        return true;
     }
 };
 
