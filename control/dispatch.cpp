@@ -43,6 +43,12 @@ AnalysisCallback analysis_callback() {
     return options.send_pv_all ? analysis_relay : nullptr;
 }
 
+// Kavro may think for minutes, or never move at all: a client that leaves meanwhile must
+// not keep the server waiting for a board nobody will be sent.
+void stop_if_client_gone() {
+    if (dxp_connection_lost()) stop_with("Received: DXP_CONNECTIONLOST\n");
+}
+
 void send_and_echo(const DxpMessage& reply) {
     send_dxp_message(reply, text);
     printf("Sent: \"%s\"\n", text);
@@ -66,7 +72,9 @@ void reset_kavro(const ByteBoard& shown) {
     if (write_setup_board(game.previous_board)) fatal_stop();
     for (int attempt = 0; attempt < reset_attempts; ++attempt) {
         type_or_stop("n");
-        if (!waitfor_kavro_board_change(shown, game.kavro_colour, reset_wait_ms, nullptr)) return;
+        if (!waitfor_kavro_board_change(shown, game.kavro_colour, reset_wait_ms, nullptr,
+                                        stop_if_client_gone))
+            return;
     }
     stop_with("kavro board did not change.\n");
 }
@@ -92,9 +100,21 @@ void handle_gamereq() {
            request.initiator_name, request.thinking_time, request.move_count,
            request.start_position == 'A' ? "GAYP" : "custom setup",
            request.follower_colour == 'W' ? "white" : "black");
+
+    DxpMessage reply{};
+    reply.type = DXP_GAMEACC;
+    strcpy(reply.gameacc.follower_name, "Kavro");
+    const char start = request.start_position;
+    if (start != 'A' && start != 'W') {
+        // Refused before anything is written into Kavro: the client may ask for another
+        // game on the same connection (acceptance 2).
+        printf("The server cannot accept a black-to-move start position.\n");
+        reply.gameacc.acceptance = 2;
+        send_and_echo(reply);
+        return;
+    }
     game.game_end_declared = false;
 
-    const char start = request.start_position;
     if (start == 'A') {
         // Kavro may still show the last game (ended by our own declaration, or never ended):
         // it must stand at the standard start before the game begins.
@@ -102,7 +122,7 @@ void handle_gamereq() {
         read_kavro_board_or_stop(shown);
         if (differs_from_standard_start(shown)) reset_kavro(shown);
         set_standard_start(current_board);
-    } else if (start == 'W' || start == 'Z') {
+    } else {
         // Squares the text does not name stay empty rather than keep the last game's pieces,
         // and Kavro plays no side until told, so that the new board cannot draw a move from
         // the side it played last.
@@ -113,23 +133,19 @@ void handle_gamereq() {
         if (load_current_board()) fatal_stop();
     }
 
-    DxpMessage reply{};
-    reply.type = DXP_GAMEACC;
-    strcpy(reply.gameacc.follower_name, "Kavro");
     reply.gameacc.acceptance = 0;
     send_and_echo(reply);
 
     if (request.follower_colour == 'W') {
         game.kavro_colour = 'W';
         type_or_stop("kca");
-        if (start != 'A' && start != 'W')
-            stop_with("The server cannot accept a black-to-move start position.\n");
         // A given position may leave Kavro no move at all; waiting for one would never end.
         if (list_legal_moves(1) == 0) {
             declare_result(result_kavro_lost);
             return;
         }
-        waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback());
+        waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback(),
+                                   stop_if_client_gone);
         send_kavro_move(options.send_pv);
         read_kavro_board_or_stop(current_board);
     } else {
@@ -138,7 +154,6 @@ void handle_gamereq() {
         // The client's first move may come at once, and a command typed before Kavro has
         // taken "kac" would overwrite it: Kavro would play no side and the game would hang.
         pause_ms(500);
-        if (start == 'Z') stop_with("The server cannot accept a black-to-move start position.\n");
         read_kavro_board_or_stop(current_board);
     }
 }
@@ -165,7 +180,8 @@ void handle_move() {
             }
             if (scratch == game.previous_board) continue;
         }
-        waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback());
+        waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback(),
+                                   stop_if_client_gone);
         read_kavro_board_or_stop(scratch);
         taken = scratch != game.previous_board;
     }
@@ -219,6 +235,9 @@ int piece_count_test(const Position& position) {
 }
 
 void dispatch_dxp_event(int type_code) {
+    // The last event there will ever be: whatever the ring still holds (an over-long
+    // message, say) must not keep the server from stopping.
+    if (type_code == DXP_CONNECTIONLOST) stop_with("Received: DXP_CONNECTIONLOST\n");
     // A message too long to be taken leaves its record unfilled: no handler may act on it.
     // The connection is closed by now and its DXP_CONNECTIONLOST event follows.
     if (next_dxp_message(text, received)) return;
@@ -239,8 +258,6 @@ void dispatch_dxp_event(int type_code) {
     case DXP_BACKREQ:
         handle_backreq();
         break;
-    case DXP_CONNECTIONLOST:
-        stop_with("Received: DXP_CONNECTIONLOST\n");
     default:
         break; // GAMEACC, BACKACC and unknown codes: taken out of the ring, nothing else
     }

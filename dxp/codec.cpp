@@ -149,9 +149,9 @@ void encode_dxp_message(const DxpMessage& message, char* text) {
 // - a field beyond the end of the text is absent: 0 for numbers and characters, empty names;
 // - a GAMEREQ position takes the position characters present; the squares beyond the end
 //   stay '\0', which is no position character, so they convert to empty squares;
-// - a MOVE takes only the captured squares whose two characters are present, at most
-//   dxp_max_captured, and capture_count becomes the number really read. A text that claims
-//   more captures than it carries thus no longer matches a legal move of that count.
+// - a MOVE reads only the captured squares whose two characters are present, at most
+//   dxp_max_captured; the rest stay 0. capture_count keeps the count the text claims, so a
+//   claim the text does not carry still meets the capture-count check of the translation.
 // A known type clears the record first, so nothing of an earlier message remains in it.
 void decode_dxp_message(const char* text, DxpMessage& message) {
     const Reader in{text, bounded_length(text, dxp_max_text)};
@@ -215,7 +215,7 @@ void decode_dxp_message(const char* text, DxpMessage& message) {
             m.captured[read] = in.number(11 + 2 * read, 2);
             ++read;
         }
-        m.capture_count = int16_t(read);
+        m.capture_count = int16_t(claimed);
         break;
     }
     case DXP_GAMEEND:

@@ -56,6 +56,21 @@ bool fail_attempt_slowly() {
     return true;
 }
 
+// A port that cannot be had must say so, or a user believes the server listens while a
+// client reaches someone else's. Retried every second, so the reason is printed when it
+// first appears and again only when it changes.
+char last_listen_failure[300];
+
+void report_listen_failure(const char* call_name) {
+    char reason[256];
+    last_error_text(reason, sizeof reason);
+    char line[sizeof last_listen_failure];
+    std::snprintf(line, sizeof line, "%s; %s\n", call_name, reason);
+    if (std::strcmp(line, last_listen_failure) == 0) return;
+    std::memcpy(last_listen_failure, line, sizeof line);
+    std::printf("%s", line);
+}
+
 // A thread that works on the socket outside close_dxp_connection takes a use of it first.
 // The descriptor of a closed connection is released by whoever ends the last use, so it is
 // never closed, and its number never reused, under a receive or a send still running on it.
@@ -129,9 +144,14 @@ bool listen_and_accept() {
             net_stop();
             return fail_attempt_slowly();
         }
-        bool failed = net_bind(listener, address) || net_listen(listener);
+        const char* failed_call = net_bind(listener, address) ? "bind"
+                                  : net_listen(listener)      ? "listen"
+                                                              : nullptr;
         net_free_address(address);
-        if (failed) return close_listener_and_fail(false);
+        if (failed_call != nullptr) {
+            report_listen_failure(failed_call);
+            return close_listener_and_fail(false);
+        }
     }
 
     int ready = net_wait_readable(listener, 1);
@@ -273,6 +293,10 @@ void send_dxp_message(const DxpMessage& message, char* text) {
 void send_dxp_message_quietly(const DxpMessage& message) {
     char text[dxp_send_size];
     send_dxp_message(message, text);
+}
+
+bool dxp_connection_lost() {
+    return dxp_connection.client_socket.load() == invalid_socket;
 }
 
 void close_dxp_connection() {

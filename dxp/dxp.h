@@ -105,7 +105,8 @@ extern DxpConnection dxp_connection;
 extern int dxp_port;
 
 // One attempt to get the client, waiting at most one second. Returns true on failure; an
-// attempt that fails before its wait (the port is taken, say) pauses a second first.
+// attempt that fails before its wait (the port is taken, say) pauses a second first. A
+// failed bind or listen prints "bind; <reason>" when the reason is new.
 bool listen_and_accept();
 void run_receiver(void*);
 // Receiver side, one received chunk: stores its bytes in the ring and posts one event per
@@ -126,6 +127,8 @@ bool next_dxp_message(char* text, DxpMessage& message);
 void send_dxp_message(const DxpMessage& message, char* text);
 // The same with a buffer of its own, for a reply that is not echoed.
 void send_dxp_message_quietly(const DxpMessage& message);
+// True once the accepted client's connection has closed, from either side.
+bool dxp_connection_lost();
 // Closes the connection once, whichever thread finds it open first; posts
 // DXP_CONNECTIONLOST when it did the closing.
 void close_dxp_connection();

@@ -145,12 +145,12 @@ bool test_kavro_at_start() {
     if (board[31 - 1] != 0 || board[26 - 1] != 1 || board[19 - 1] != 0 || board[23 - 1] != -1)
         return true;
     if (type_kavro_command("kca")) return true;
-    waitfor_kavro_board_change(board, 'W', 0, nullptr);
+    waitfor_kavro_board_change(board, 'W', 0, nullptr, nullptr);
     if (read_kavro_board(board)) return true;
     if (set_kavro_flag(kavro_player_plays_black) || set_kavro_flag(kavro_player_plays_white))
         return true;
     pause_ms(500);
     if (type_kavro_command("n")) return true;
-    waitfor_kavro_board_change(board, 'Z', 0, nullptr);
+    waitfor_kavro_board_change(board, 'Z', 0, nullptr, nullptr);
     return false;
 }

@@ -35,7 +35,7 @@ bool read_kavro_analysis(AnalysisCallback callback) {
 }
 
 bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int32_t time_limit,
-                                AnalysisCallback callback) {
+                                AnalysisCallback callback, WaitWatch watch) {
     const int64_t start = clock_ms();
     char text[200];
     position_text(reference, colour, text);
@@ -47,6 +47,7 @@ bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int3
         if (read_kavro_board(board)) fatal_stop();
         if (board != reference) break;
         if (read_kavro_analysis(callback)) fatal_stop();
+        if (watch != nullptr) watch();
         pause_ms(100);
         if (time_limit != 0 && clock_ms() - start > time_limit) return true;
     }

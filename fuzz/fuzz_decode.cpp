@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(std::memchr(first.gameacc.follower_name, 0, 33) != nullptr);
         break;
     case DXP_MOVE:
-        FUZZ_CHECK(first.move.capture_count >= 0 && first.move.capture_count <= dxp_max_captured);
+        FUZZ_CHECK(first.move.capture_count >= 0 && first.move.capture_count <= 99);
         break;
     case DXP_CHAT:
         FUZZ_CHECK(std::memchr(first.chat.text, 0, 127) != nullptr);

@@ -78,7 +78,7 @@ TEST_F(ObservationTest, ABoardThatAlreadyDiffersEndsTheWaitAfterOnePauseWithoutA
     kavro.set_analysis({40, 99}, {35}, 3);
     OutputCapture output;
     const int64_t start = clock_ms();
-    EXPECT_FALSE(waitfor_kavro_board_change(reference, 'W', 0, relay));
+    EXPECT_FALSE(waitfor_kavro_board_change(reference, 'W', 0, relay, nullptr));
     const int64_t elapsed = clock_ms() - start;
     EXPECT_GE(elapsed, 500);
     EXPECT_LT(elapsed, 800);
@@ -94,7 +94,7 @@ TEST_F(ObservationTest, TimeLimitEndsTheWaitAfterTheFirstPausePastIt) {
     const ByteBoard reference = kavro.game_board();
     OutputCapture output;
     const int64_t start = clock_ms();
-    EXPECT_TRUE(waitfor_kavro_board_change(reference, 'Z', 1000, nullptr));
+    EXPECT_TRUE(waitfor_kavro_board_change(reference, 'Z', 1000, nullptr, nullptr));
     const int64_t elapsed = clock_ms() - start;
     EXPECT_EQ(output.text(),
               "waitfor_kavro_board_change\n" + text_of(reference, 'Z') + "value 0.00, pv \n");
@@ -116,7 +116,7 @@ TEST_F(ObservationTest, WaitRelaysEachNewAnalysisLineUntilTheBoardChanges) {
         if (looks == 5) kavro.show_board(moved, 0);
     };
     OutputCapture output;
-    EXPECT_FALSE(waitfor_kavro_board_change(reference, 'W', 0, relay));
+    EXPECT_FALSE(waitfor_kavro_board_change(reference, 'W', 0, relay, nullptr));
     EXPECT_EQ(output.text(), "waitfor_kavro_board_change\n" + text_of(reference, 'W') +
                                  "value 0.00, pv 32-28 \nvalue 0.01, pv 32-28 \n"
                                  "value 0.02, pv 32-28 \n" +
@@ -130,14 +130,14 @@ TEST_F(ObservationTest, UnreadableKavroStopsTheWait) {
     kavro.process.fail_reads_in(kavro_game_board, 50, 3);
     {
         OutputCapture output;
-        EXPECT_THROW(waitfor_kavro_board_change(reference, 'W', 0, nullptr), FatalStop);
+        EXPECT_THROW(waitfor_kavro_board_change(reference, 'W', 0, nullptr, nullptr), FatalStop);
         EXPECT_TRUE(ends_with(output.text(), "ReadProcessMemory; Input/output error\n"));
     }
     kavro.process.failures.clear();
     kavro.process.fail_reads_in(kavro_score, 2, 2);
     {
         OutputCapture output;
-        EXPECT_THROW(waitfor_kavro_board_change(reference, 'W', 0, nullptr), FatalStop);
+        EXPECT_THROW(waitfor_kavro_board_change(reference, 'W', 0, nullptr, nullptr), FatalStop);
         EXPECT_TRUE(ends_with(output.text(), "ReadProcessMemory; Input/output error\n"));
     }
     // The final look after a change fails too.
@@ -145,7 +145,7 @@ TEST_F(ObservationTest, UnreadableKavroStopsTheWait) {
     kavro.process.fail_reads_in(kavro_game_board, 50, 1);
     kavro.show_board(board_from_fen("W:W50:B1"), 1);
     OutputCapture output;
-    EXPECT_THROW(waitfor_kavro_board_change(reference, 'W', 0, nullptr), FatalStop);
+    EXPECT_THROW(waitfor_kavro_board_change(reference, 'W', 0, nullptr, nullptr), FatalStop);
     EXPECT_TRUE(ends_with(output.text(), "ReadProcessMemory; Input/output error\n"));
 }
 

@@ -231,10 +231,14 @@ GameOutcome play_game(int number, char* why, size_t why_size) {
         if (next_message(message)) return outcome_stop;
         if (message.type == DXP_MOVE) {
             int captured[max_capture_pieces];
+            // The count is the one the text claims; more than a move can take is illegal.
             const int count = message.move.capture_count;
-            for (int k = 0; k < count; ++k) captured[k] = message.move.captured[k];
-            int index =
-                find_move(legal, message.move.from_square, message.move.to_square, captured, count);
+            int index = -1;
+            if (count <= max_capture_pieces) {
+                for (int k = 0; k < count; ++k) captured[k] = message.move.captured[k];
+                index = find_move(legal, message.move.from_square, message.move.to_square,
+                                  captured, count);
+            }
             if (index < 0) {
                 printf("Illegal move from %s in game %d at move %d: \"%s\" is not a legal move "
                        "in this position.\n",
