@@ -1,7 +1,7 @@
 # The front door. `make run` builds and starts the server with the stand-in engine;
 # `make test` installs what a fresh machine lacks, builds everything and runs every test.
 .PHONY: all build debug test test-release test-asan test-tsan test-windows run perft-check bench \
-        windows fuzz soak match format clean deps
+        windows fuzz soak match stats format clean deps
 
 CTEST_JOBS ?= 2
 JOBS ?= 2
@@ -79,6 +79,10 @@ fuzz:
 # 200 short games on one connection against the server and the stand-in.
 soak: build
 	build/bin/dxp-soak
+
+# Test code against product code, by non-blank, non-comment, non-preprocessor lines.
+stats:
+	@tools/line-stats.sh
 
 format:
 	find board dxp engine control platform standin tools tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
