@@ -1,0 +1,202 @@
+// The stand-in engine: its search checked by an independent material referee, repetition,
+// stopping, its settings file, and its commands on its own memory map, in this process.
+#include <bit>
+#include <cstring>
+#include <random>
+
+#include "board/movegen.h"
+#include "standin/config.h"
+#include "standin/memory_map.h"
+#include "standin/standin.h"
+#include "tests/unit/support.h"
+
+namespace {
+
+int material(const Position& p, int white) { // men, a king counting three, for the side to move
+    const int w = std::popcount(p.white) + 2 * std::popcount(p.white & p.kings);
+    const int b = std::popcount(p.black) + 2 * std::popcount(p.black & p.kings);
+    return white ? w - b : b - w;
+}
+
+// Material-only minimax that plays captures out: what a move wins by force.
+int referee(const Position& p, int white, int depth, int alpha, int beta, int ply = 0) {
+    static MoveList lists[64];
+    int count = generate_captures(p, white, lists[ply], nullptr);
+    if (count == 0 && depth <= 0) return material(p, white);
+    if (count == 0 && (count = generate_quiet_moves(p, white, lists[ply])) == 0) return -100;
+    for (int i = 0; i < count && alpha < beta; ++i)
+        alpha = std::max(
+            alpha, -referee(lists[ply].entries[i], !white, depth - 1, -beta, -alpha, ply + 1));
+    return alpha;
+}
+
+bool legal(const Position& before, int white, const Position& after) {
+    static MoveList list;
+    for (int i = legal_moves(before, white, list) - 1; i >= 0; --i)
+        if (list.entries[i] == after) return true;
+    return false;
+}
+
+SearchReport search(const Position& p, int white, int depth, const Position* history = nullptr,
+                    int count = 0) {
+    SearchLimits limits;
+    limits.max_depth = depth;
+    limits.max_nodes = 200000;
+    search_clear();
+    return search_position(p, white, limits, history, count);
+}
+
+TEST(Search, WinsMaterialPlaysOnlyLegalMovesAndStops) {
+    ASSERT_FALSE(search_init(8));
+    // Quiet positions where one or two moves win two men by force within six plies.
+    for (const char* position :
+         {"W:W27,28,29,31,36,38,39,40,41,42,44,45,46,47,48,49,50:B1,2,4,5,6,7,8,9,10,11,14,15,17,"
+          "18,19.",
+          "B:W12,16,18,28,37,38,39,41,42,44,45,47,49,50:B1,2,5,7,10,11,15,29.",
+          "W:W14,36,37,40,41,42,44,46,49,50:B2,5,6,11,12,15,17.",
+          "B:W26,35,40,42,47,48,49:B1,2,3,4,5,6,7,8,13,14,15,17,18,39."}) {
+        int white;
+        const Position p = fen(position, &white);
+        const SearchReport r = search(p, white, 9);
+        EXPECT_GE(-referee(r.best, !white, 5, -1000, 1000), material(p, white) + 2) << position;
+    }
+    std::mt19937 rng(7);
+    static MoveList list;
+    for (int game = 0; game < 100; ++game) { // random positions, kings and captures among them
+        int white = 1;
+        Position p = fen("W:W31-50:B1-20");
+        for (int ply = int(rng() % 150); ply > 0 && legal_moves(p, white, list); --ply, white ^= 1)
+            p = list.entries[rng() % uint32_t(list.count)];
+        const SearchReport r = search(p, white, 5);
+        ASSERT_EQ(r.has_move, legal_moves(p, white, list) > 0);
+        Position before = p;
+        for (int k = 0; k < r.line.length; ++k, white ^= 1) {
+            ASSERT_TRUE(legal(before, white, r.line.after[k])) << "line move " << k;
+            before = r.line.after[k];
+        }
+        EXPECT_TRUE(!r.has_move || r.line.after[0] == r.best);
+    }
+    EXPECT_EQ(search(fen("W:W28:B23"), 1, 10).score, score_win - 1);
+    EXPECT_EQ(search(fen("W:W46:B41,37"), 1, 4).score, -score_win); // blocked: no move
+    // Told to stop at once, or after a few polls: still a legal move to play.
+    for (int polls : {0, 3}) {
+        SearchLimits limits;
+        limits.context = &polls;
+        limits.should_stop = [](void* c, bool) { return --*static_cast<int*>(c) < 0; };
+        const SearchReport r = search_position(fen("W:W31-50:B1-20"), 1, limits);
+        EXPECT_TRUE(legal(fen("W:W31-50:B1-20"), 1, r.best));
+        EXPECT_LT(r.depth, 20);
+    }
+}
+
+TEST(Search, ReturningToAPositionOfTheGameIsADraw) {
+    ASSERT_FALSE(search_init(8));
+    // White is well ahead; its choice x lets a black king move y bring back a position.
+    const Position root = fen("W:WK17,26,27:BK20.");
+    const SearchReport free = search(root, 1, 6);
+    ASSERT_GT(free.score, 300);
+    static MoveList replies;
+    const int count = legal_moves(free.best, 0, replies);
+    int reply = 0;
+    while (reply < count && move_is_irreversible(free.best, replies.entries[reply], 0)) ++reply;
+    ASSERT_LT(reply, count);
+    const Position y = replies.entries[reply];
+    const uint64_t from = free.best.black & ~y.black, to = y.black & ~free.best.black;
+    Position h1 = root; // the root after y alone
+    h1.black = (h1.black & ~from) | to;
+    h1.kings = (h1.kings & ~from) | to;
+    const Position game[2] = {y, h1}, other_sides[2] = {h1, y};
+    const SearchReport avoided = search(root, 1, 6, game, 2);
+    EXPECT_NE(avoided.best, free.best);
+    EXPECT_GT(avoided.score, 300);
+    EXPECT_EQ(search(root, 1, 6, other_sides, 2).best, free.best);
+}
+
+TEST(Standin, SettingsFile) {
+    const std::pair<const char*, std::string> rows[] = {
+        {"movetime_ms=250", "250 64 32 0 "},
+        {"  max_depth =  12  # shallow", "1000 12 32 0 "},
+        {"hash_megabytes=8", "1000 64 8 0 "},
+        {"fault=die_after_moves=3", "1000 64 32 5 3"},
+        {"fault=ignore_new", "1000 64 32 3 "},
+        {"# only a comment", "1000 64 32 0 "},
+        {"movetime_ms=0", "winkavro.ini: movetime_ms must be a whole number from 1 to 3600000, "
+                          "not \"0\"\n"},
+        {"max_depth=101", "winkavro.ini: max_depth must be a whole number from 1 to 100, not "
+                          "\"101\"\n"},
+        {"movetime_ms=10x", "winkavro.ini: movetime_ms must be a whole number from 1 to 3600000, "
+                            "not \"10x\"\n"},
+        {"speed=3", "winkavro.ini: unknown key \"speed\"\n"},
+        {"movetime_ms 200", "winkavro.ini: no '=' in \"movetime_ms 200\"\n"},
+        {"fault=slow", "winkavro.ini: unknown fault \"slow\"\n"},
+    };
+    for (const auto& [line, expected] : rows) {
+        StandinConfig c;
+        bool failed = false;
+        std::string out = printed([&] { failed = apply_config_line(line, c); });
+        if (!failed)
+            out += std::to_string(c.movetime_ms) + " " + std::to_string(c.max_depth) + " " +
+                   std::to_string(c.hash_megabytes) + " " + std::to_string(int(c.fault)) + " " +
+                   (c.die_after_moves ? std::to_string(c.die_after_moves) : "");
+        EXPECT_EQ(out, expected) << line;
+    }
+    FILE* file = std::fopen("winkavro-test.ini", "w");
+    std::fputs(("movetime_ms=40\r\nnonsense\n# " + std::string(600, 'x') +
+                " max_depth=3\n"
+                "max_depth=7")
+                   .c_str(),
+               file);
+    std::fclose(file);
+    standin_config = StandinConfig{};
+    printed([] { EXPECT_FALSE(read_config("winkavro-test.ini")); });
+    std::remove("winkavro-test.ini");
+    EXPECT_EQ(standin_config.movetime_ms, 40);
+    EXPECT_EQ(standin_config.max_depth, 7);
+    standin_config = StandinConfig{};
+}
+
+TEST(Standin, CommandsOnItsMemoryMap) {
+    ASSERT_FALSE(acquire_memory_map());
+    int from, via, to;
+    const std::pair<const char*, const char*> moves[] = {
+        {"32-28", "32 0 28"}, {"13-32-25", "13 32 25"}, {"1-50", "1 0 50"},
+        {"31", ""},           {"31-26x", ""},           {"60-55", ""},
+        {"0-5", ""},          {"31-26-22-17", ""},      {"131-26", ""},
+        {"-26", ""},          {"31--26", ""},
+    };
+    for (const auto& [text, expected] : moves) {
+        const bool bad = parse_move_text(text, from, via, to);
+        EXPECT_EQ(bad ? ""
+                      : std::to_string(from) + " " + std::to_string(via) + " " + std::to_string(to),
+                  expected)
+            << text;
+    }
+    start_standin();
+    auto shown = [] {
+        ByteBoard b;
+        map_read(map_game_board, b.data(), 50);
+        return b;
+    };
+    EXPECT_EQ(shown(), board_of("W:W31-50:B1-20"));
+    const std::pair<const char*, const char*> commands[] = {
+        {"31-22", "W:WK13:B18,30,32,37"}, // not legal: nothing happens
+        {"13-32-25", "B:WK25:B37"},       {"13-37-25", "B:WK25:B32"},
+        {"13-25", "B:WK25:B37"},          {"13-31-25", "W:WK13:B18,30,32,37"},
+    };
+    for (const auto& [command, after] : commands) {
+        int8_t setup[54];
+        std::memset(setup, 3, sizeof setup);
+        const ByteBoard start = board_of("W:WK13:B18,30,32,37");
+        for (int s = 1; s <= 50; ++s) setup[setup_index_of_square(s)] = start[size_t(s - 1)];
+        map_write(map_setup_board, setup, sizeof setup);
+        carry_out_command("n");
+        carry_out_command(command);
+        EXPECT_EQ(shown(), board_of(after)) << command;
+    }
+    carry_out_command("kac");
+    EXPECT_EQ(map_peek(map_player_plays_black) * 2 + map_peek(map_player_plays_white), 1);
+    carry_out_command("kca");
+    EXPECT_EQ(map_peek(map_player_plays_black) * 2 + map_peek(map_player_plays_white), 2);
+}
+
+} // namespace

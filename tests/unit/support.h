@@ -1,0 +1,61 @@
+// What the unit tests share: positions from FEN, printed lines, and fatal stops observed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "board/fen.h"
+#include "platform/platform.h"
+
+struct FatalStop {}; // thrown by the hook that every test runs under
+
+inline Position fen(const char* text, int* white_to_move = nullptr) {
+    Position p{};
+    int side = 1;
+    char error[200];
+    EXPECT_FALSE(parse_fen(text, p, side, error, sizeof error)) << text << ": " << error;
+    if (white_to_move) *white_to_move = side;
+    return p;
+}
+
+inline ByteBoard board_of(const char* text) {
+    ByteBoard b;
+    board_of_position(fen(text), b);
+    return b;
+}
+
+// The values, separated by spaces: a compact form for comparing records with table rows.
+template <class... T> std::string join(const T&... values) {
+    std::ostringstream out;
+    ((out << values << ' '), ...);
+    std::string text = out.str();
+    text.pop_back();
+    return text;
+}
+
+// Runs f with standard output in a file; gives what it printed, with "<stop>" after a fatal
+// stop.
+template <class F> std::string printed(F f) {
+    fflush(stdout);
+    FILE* file = tmpfile();
+    const int saved = dup(1);
+    dup2(fileno(file), 1);
+    bool stopped = false;
+    try {
+        f();
+    } catch (const FatalStop&) {
+        stopped = true;
+    }
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string text;
+    rewind(file);
+    for (int c; (c = fgetc(file)) != EOF;) text += char(c);
+    fclose(file);
+    return stopped ? text + "<stop>" : text;
+}
