@@ -18,85 +18,45 @@ std::string z(std::string text) { // '|' stands for the zero byte that ends a me
     return text;
 }
 
-std::string describe(const DxpMessage& m) {
-    auto c = [](char x) { return x ? x : '_'; };
-    const DxpMove& v = m.move;
-    std::string taken = ":";
-    for (int i = 0; i < std::min<int>(v.capture_count, dxp_max_captured); i++)
-        taken += " " + std::to_string(v.captured[i]);
-    switch (m.type) {
-    case DXP_GAMEREQ: {
-        const DxpGameReq& g = m.gamereq;
-        return join('R', g.version, "[" + std::string(g.initiator_name) + "]", c(g.follower_colour),
-                    g.thinking_time, g.move_count, c(g.start_position),
-                    std::string(g.position, strnlen(g.position, 50)));
-    }
-    case DXP_GAMEACC:
-        return join('A', "[" + std::string(m.gameacc.follower_name) + "]",
-                    int(m.gameacc.acceptance));
-    case DXP_MOVE:
-        return join('M', v.time, v.from_square, v.to_square, v.capture_count) + taken;
-    case DXP_GAMEEND:
-        return join('E', m.gameend.reason, m.gameend.stop_code);
-    case DXP_CHAT:
-        return "C [" + std::string(m.chat.text) + "]";
-    case DXP_BACKREQ:
-        return join('B', m.backreq.move_number, c(m.backreq.colour));
-    case DXP_BACKACC:
-        return join('K', m.backacc.acceptance);
-    }
-    return "none";
-}
-
 std::string name(const std::string& n) {
     return n + std::string(32 - n.size(), ' ');
 }
 const std::string pos = "zzzzzzzzzzzzzzzzzzzzeeeeeeeeeewwwwwwwwwwwwwwwwwwwW";
 
+// Each text decoded and encoded again ("=": unchanged); the encoder stays within its buffer.
 TEST(Codec, TextsBothWays) {
-    const struct {
-        std::string text, fields;
-        bool round_trip;
-    } rows[] = {
-        {"R01" + name("Robot") + "W010050A", "R 1 [Robot] W 10 50 A ", true},
-        {"R02" + name(" x y") + "Z123999BW" + pos, "R 2 [ x y] Z 123 999 W " + pos, true},
-        {"R01" + name("x") + "Z010050BWzz", "R 1 [x] Z 10 50 W zz", false},
-        {"R01Rob", "R 1 [Rob] _ 0 0 _ ", false},
-        {"AKavro" + std::string(27, ' ') + "0", "A [Kavro] 0", true},
-        {"A" + name("n") + "x", "A [n] 0", false},
-        {"M0007322803270918", "M 7 32 28 3: 27 9 18", true},
-        {"M000023320128", "M 0 23 32 1: 28", true},
-        {"M0000322800", "M 0 32 28 0:", true},
-        {"M00x53a2803", "M 0 3 28 3: 0 0 0", false},
-        {"M00003223032827", "M 0 32 23 3: 28 27 0", false},
-        {"M0000322302281", "M 0 32 23 2: 28 0", false},
-        {"M0000322801", "M 0 32 28 1: 0", false}, // claims a square it does not carry
-        {"M0000322", "M 0 32 2 0:", false},
-        {"E20", "E 2 0", true},
-        {"E#x", "E -13 72", true},
-        {"E", "E 0 0", false},
-        {"C" + std::string(126, 'c'), "C [" + std::string(126, 'c') + "]", true},
-        {"C" + std::string(131, 'e'), "C [" + std::string(126, 'e') + "]", false},
-        {"C", "C []", true},
-        {"B012Z", "B 12 Z", true},
-        {"B01", "B 1 _", false},
-        {"K1", "K 1", true},
-        {"K?", "K 0", false},
-        {"D123", "none", false}, // an unknown first character leaves the record alone
-        {"", "none", false},
+    const std::string rows[][2] = {
+        {"R01" + name("Robot") + "W010050A", "="},
+        {"R02" + name(" x y") + "Z123999BW" + pos, "="},
+        {"R01" + name("x") + "Z010050BWzz", "="},
+        {"R01Rob", "R01" + name("Rob")},
+        {"AKavro" + std::string(27, ' ') + "0", "="},
+        {"A" + name("n") + "x", "A" + name("n") + "0"},
+        {"M0007322803270918", "="},
+        {"M000023320128", "="},
+        {"M00x53a2803", "M0000032803000000"},
+        {"M00003223032827", "M0000322303282700"},
+        {"M0000322302281", "M00003223022800"},
+        {"M0000322801", "M000032280100"}, // claims a square it does not carry
+        {"M0000322", "M0000320200"},
+        {"E#x", "="},
+        {"E", "E00"},
+        {"C" + std::string(126, 'c'), "="},
+        {"C" + std::string(131, 'e'), "C" + std::string(126, 'e')},
+        {"B012Z", "="},
+        {"B01", "B001"},
+        {"K?", "K0"},
+        {"D123", ""},
     };
-    for (const auto& r : rows) {
+    for (const auto& [text, expected] : rows) {
         DxpMessage m;
         std::memset(&m, 0x5A, sizeof m);
-        decode_dxp_message(r.text.c_str(), m);
-        EXPECT_EQ(describe(m), r.fields) << r.text;
+        decode_dxp_message(text.c_str(), m);
         char out[dxp_send_size + 8];
         std::memset(out, '#', sizeof out);
         encode_dxp_message(m, out);
+        EXPECT_EQ(out, expected == "=" ? text : expected) << text;
         EXPECT_EQ(out[dxp_send_size], '#');
-        if (r.round_trip) {
-            EXPECT_EQ(out, r.text);
-        }
     }
 }
 
@@ -189,20 +149,6 @@ TEST(Framing, ChunksAndTakes) {
     EXPECT_EQ(printed([] { receive_bytes("K1", 2); }), "Receive ring overrun.\n<stop>");
 }
 
-TEST(Framing, OnlyTheSevenLettersStartAMessage) {
-    for (int value = 0; value < 256; ++value) {
-        connect_ring();
-        const std::string bytes = z("E00|") + char(value) + z("12|E11|");
-        const bool known = value && std::strchr("RAMECBK", value);
-        EXPECT_EQ(receive_bytes(bytes.data(), int(bytes.size())), !known) << value;
-        const std::string code(
-            1, char('0' + (known ? std::strchr(" RAMECBK", value) - " RAMECBK" : 0)));
-        EXPECT_EQ(drain(), known ? "4" + code + "4" : "4L") << value;
-        EXPECT_EQ(take(), "[E00]");
-        disconnect();
-    }
-}
-
 // ---- the threads: run under ThreadSanitizer as connection_threads ----
 
 TEST(Threads, FullRingHoldsTheClientBackAndLosesNothing) {
@@ -252,18 +198,6 @@ TEST(Threads, BothSidesClosingAtOncePostOneLoss) {
         if (round % 2 == 0) net_close(peer);
         EXPECT_EQ(drain(), "L") << round;
     }
-}
-
-TEST(Threads, FailedSendClosesOnceWithoutASignal) {
-    connect_ring();
-    net_close(peer); // the client has gone
-    DxpMessage m{};
-    m.type = DXP_CHAT;
-    for (int i = 0; i < 200 && !dxp_connection_lost(); ++i, pause_ms(2))
-        send_dxp_message_quietly(m);
-    EXPECT_EQ(drain(), "L");
-    close_dxp_connection();
-    EXPECT_EQ(drain(), "");
 }
 
 // ---- listening ----

@@ -56,8 +56,6 @@ void relay(const char* line) {
 }
 
 TEST_F(Engine, AnalysisLineAndScore) {
-    std::string longest = "value -327.68, pv ";
-    for (int i = 0; i < 24; ++i) longest += "50x49 ";
     const struct {
         std::vector<uint8_t> from, to;
         int16_t score;
@@ -67,7 +65,6 @@ TEST_F(Engine, AnalysisLineAndScore) {
         {{40, 25, 35, 99}, {35, 30, 89}, 15, ""}, // the same line again: silent
         {{99}, {}, -35, "value -0.35, pv \n"},
         {{16, 0x7f, 99}, {27 | 0x40, 6}, 1, "value 0.01, pv 0x0 0-1 \n"},
-        {std::vector<uint8_t>(24, 59), std::vector<uint8_t>(24, 58 | 0x40), -32768, longest + "\n"},
     };
     relayed.clear();
     for (const auto& r : rows) {
@@ -78,12 +75,12 @@ TEST_F(Engine, AnalysisLineAndScore) {
         EXPECT_EQ(out, r.printed);
         EXPECT_EQ(last_analysis_score, r.score);
     }
-    EXPECT_EQ(relayed.size(), 4u);
+    EXPECT_EQ(relayed.size(), 3u);
     EXPECT_EQ(relayed[0], "value 0.15, pv 32-28 19-23 28x19 ");
     memory.accesses_left = 1; // a failed read keeps the last line
     EXPECT_EQ(printed([] { EXPECT_TRUE(read_kavro_analysis(relay)); }),
               "ReadProcessMemory; Input/output error\n");
-    EXPECT_EQ(last_analysis_text, longest);
+    EXPECT_STREQ(last_analysis_text, "value 0.01, pv 0x0 0-1 ");
 }
 
 int watched;
@@ -139,53 +136,38 @@ TEST_F(Engine, TypedCommandsAndTheSetupBoard) {
     EXPECT_EQ(image, "323333333363133333333633333333336433333333363333533333");
 }
 
+// Kavro plays the side to move of the FEN. Expected: the result, the draw count after, the
+// lines printed.
 TEST_F(Engine, Adjudication) {
-    auto men = [](int black, int white) { // never in contact up to 20 a side
-        Position p{};
-        for (int s = 1; s <= black; ++s) p.black |= square_mask[s - 1];
-        for (int s = 50; s > 50 - white; --s) p.white |= square_mask[s - 1];
-        return p;
-    };
-    const Position capture = fen("W:W28,32:B23,1"); // white can take
     const struct {
-        Position position;
-        bool kavro_white;
-        int score, count_before, ponder, result;
-        const char* printed;
-        int count_after;
+        const char* fen;
+        int score, count, ponder; // ponder 999: the score cannot be read
+        std::string expected;
     } rows[] = {
-        {men(0, 3), true, -500, 3, 0, result_kavro_won, "", 3},
-        {men(0, 3), false, 500, 3, 0, result_kavro_lost, "", 3},
-        {men(3, 0), true, 0, 3, 0, result_kavro_lost, "", 3},
-        {men(3, 0), false, 0, 3, 0, result_kavro_won, "", 3},
-        {capture, true, 500, 2, 0, result_undecided, "", 2},
-        {capture, false, -300, 0, 0, result_kavro_lost, "", 0},
-        {men(8, 7), true, 0, 4, 0, result_undecided, "", 0},
-        {men(7, 7), true, 270, 0, 0, result_kavro_won, "", 0},
-        {men(7, 7), false, -270, 0, 0, result_kavro_lost, "", 0},
-        {men(7, 7), true, -269, 2, 0, result_undecided, "", 0},
-        {men(6, 6), true, 0, 3, 0, result_undecided, "Draw count 4\n", 4},
-        {men(6, 6), true, 0, 4, 0, result_draw, "Draw count 5\n", 5},
-        {men(5, 4), true, -3, 1, 0, result_undecided, "", 0},
-        {men(4, 4), true, 0, 0, 0, result_draw, "Draw count 1\n", 1},
-        {men(4, 4), false, -10, 0, 0, result_draw, "", 0},
-        {men(4, 4), false, 11, 0, -5, result_draw, "Using ponder score -5\n", 0},
-        {men(4, 4), false, -200, 0, 5, result_draw, "Using ponder score 5\n", 0},
-        {men(4, 4), false, 11, 0, 6, result_undecided, "", 0},
-        {men(4, 4), false, 11, 0, -6, result_undecided, "", 0},
-        {men(4, 4), false, 11, 0, 99999, result_undecided,
-         "ReadProcessMemory; Input/output error\n", 0},
+        {"W:W48-50:B", -500, 3, 0, "1 3 "},
+        {"W:W:B1-3", 0, 3, 0, "2 3 "},
+        {"W:W28,32:B23,1", 500, 2, 0, "3 2 "},
+        {"B:W28,32:B23,1", -300, 0, 0, "2 0 "},
+        {"W:W44-50:B1-8", 0, 4, 0, "3 0 "},
+        {"W:W44-50:B1-7", 270, 0, 0, "1 0 "},
+        {"W:W44-50:B1-7", -269, 2, 0, "3 0 "},
+        {"W:W45-50:B1-6", 0, 3, 0, "3 4 Draw count 4\n"},
+        {"W:W45-50:B1-6", 0, 4, 0, "0 5 Draw count 5\n"},
+        {"W:W47-50:B1-4", 0, 0, 0, "0 1 Draw count 1\n"},
+        {"B:W47-50:B1-4", -10, 0, 0, "0 0 "},
+        {"B:W47-50:B1-4", 11, 0, -5, "0 0 Using ponder score -5\n"},
+        {"B:W47-50:B1-4", -200, 0, 5, "0 0 Using ponder score 5\n"},
+        {"B:W47-50:B1-4", 11, 0, 6, "3 0 "},
+        {"B:W47-50:B1-4", 11, 0, 999, "3 0 ReadProcessMemory; Input/output error\n"},
     };
     for (const auto& r : rows) {
-        draw_count = r.count_before;
+        draw_count = r.count;
         memory.score(int16_t(r.ponder));
-        memory.accesses_left = r.ponder == 99999 ? 0 : -1;
-        int result = -1;
-        EXPECT_EQ(
-            printed([&] { result = adjudicate_position(r.position, r.kavro_white, r.score); }),
-            r.printed);
-        EXPECT_EQ(result, r.result) << piece_count(r.position) << " pieces, score " << r.score;
-        EXPECT_EQ(draw_count, r.count_after) << r.score;
+        memory.accesses_left = r.ponder == 999 ? 0 : -1;
+        int side, result = -1;
+        const Position p = fen(r.fen, &side);
+        const std::string out = printed([&] { result = adjudicate_position(p, side, r.score); });
+        EXPECT_EQ(join(result, draw_count, out), r.expected) << r.fen << " " << r.score;
     }
 }
 
@@ -272,17 +254,14 @@ TEST(Control, PieceCountAndOptions) {
     for (const auto& [position, expected] : counts)
         EXPECT_EQ(piece_count_test(fen(position)), expected) << position;
 
-    const std::pair<std::vector<std::string>, const char*> rows[] = {
-        {{"-pvall"}, "0 1 0 0"},
-        {{"-pv"}, "1 0 0 0"},
-        {{"-a", "-t"}, "0 0 1 1"},
-        {{"-PV", "-pv ", "-pva", "-A", "-tt", "a", "-", "/nowhere"}, "0 0 0 0"}};
-    for (auto [arguments, expected] : rows) {
+    const char* const rows[][2] = {{"-pvall", "0 1 0 0"},
+                                   {"-pv", "1 0 0 0"},
+                                   {"-a -t", "0 0 1 1"},
+                                   {"-PV -pva -A -tt a - /nowhere", "0 0 0 0"}};
+    for (const auto& [line, expected] : rows) {
         options = Options{};
-        arguments.insert(arguments.begin(), "kavro-dxp");
-        std::vector<char*> argv;
-        for (std::string& a : arguments) argv.push_back(a.data());
-        EXPECT_EQ(printed([&] { handle_arguments(int(argv.size()), argv.data()); }), "");
+        Arguments a(std::string("kavro-dxp ") + line);
+        EXPECT_EQ(printed([&] { handle_arguments(a.argc(), a.argv.data()); }), "");
         EXPECT_EQ(join(options.send_pv, options.send_pv_all, options.adjudicate,
                        options.skip_engine_test),
                   expected);

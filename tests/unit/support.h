@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "board/fen.h"
 #include "platform/platform.h"
@@ -37,6 +38,26 @@ template <class... T> std::string join(const T&... values) {
     return text;
 }
 
+// A command line given as one text, words separated by spaces, the program's name first.
+struct Arguments {
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+    explicit Arguments(const std::string& line) {
+        std::istringstream in(line);
+        for (std::string word; in >> word;) words.push_back(word);
+        for (std::string& word : words) argv.push_back(word.data());
+    }
+    int argc() const { return int(argv.size()); }
+};
+
+// The whole content of an open file.
+inline std::string contents(FILE* file) {
+    std::string text;
+    rewind(file);
+    for (int c; (c = fgetc(file)) != EOF;) text += char(c);
+    return text;
+}
+
 // Runs f with standard output in a file; gives what it printed, with "<stop>" after a fatal
 // stop.
 template <class F> std::string printed(F f) {
@@ -53,9 +74,7 @@ template <class F> std::string printed(F f) {
     fflush(stdout);
     dup2(saved, 1);
     close(saved);
-    std::string text;
-    rewind(file);
-    for (int c; (c = fgetc(file)) != EOF;) text += char(c);
+    const std::string text = contents(file);
     fclose(file);
     return stopped ? text + "<stop>" : text;
 }

@@ -35,13 +35,6 @@ void start(const char* position) {
     start_game(game, p, white, std::strcmp(position, "W:W31-50:B1-20") != 0);
 }
 
-std::string slurp(FILE* file) {
-    std::string text;
-    rewind(file);
-    for (int c; (c = fgetc(file)) != EOF;) text += char(c);
-    return text;
-}
-
 // Reads every game of a PDN text; the games are compared by their written form.
 std::vector<std::string> read_games(const std::string& text) {
     PdnReader reader;
@@ -51,7 +44,7 @@ std::vector<std::string> read_games(const std::string& text) {
     for (PdnReadResult r; (r = read_pdn_game(reader, back, error, sizeof error)) == pdn_game;) {
         FILE* file = tmpfile();
         write_pdn_game(file, back);
-        games.push_back(slurp(file));
+        games.push_back(contents(file));
         fclose(file);
     }
     if (games.empty() || error[0]) games.push_back(error);
@@ -77,7 +70,7 @@ TEST(Pdn, TrickyGamesWrittenAndReadBack) {
         set_game_text(game.white, "Bob \"the\" \\bot\\");
         FILE* file = tmpfile();
         ASSERT_FALSE(write_pdn_game(file, game));
-        const std::string text = slurp(file);
+        const std::string text = contents(file);
         fclose(file);
         EXPECT_NE(text.find(r.written), std::string::npos) << text;
         EXPECT_NE(text.find("[White \"Bob \\\"the\\\" \\\\bot\\\\\"]"), std::string::npos);
@@ -141,40 +134,26 @@ TEST(Match, EloTableAndOptions) {
     EXPECT_NE(table.find("     20      3     14       3   50.0%"), std::string::npos) << table;
     EXPECT_NE(table.find("Unfinished games (not scored): 1"), std::string::npos) << table;
 
-    const std::pair<std::vector<std::string>, std::string> options[] = {
-        {{}, "127.0.0.1 27531 2 1000 150 engine"},
-        {{"--games=12", "--time", "0.25", "--player", "random", "--port", "1234", "--moves", "80"},
-         "127.0.0.1 1234 12 250 80 random"},
-        {{"--gmaes", "3"}, "bad"},
-        {{"--games", "0"}, "bad"},
-        {{"--games", "3x"}, "bad"},
-        {{"--games"}, "bad"},
-        {{"--time", "0"}, "bad"},
-        {{"--player", "human"}, "bad"},
-        {{"--port", "70000"}, "bad"},
-        {{"--moves", "1000"}, "bad"},
-        {{"games"}, "bad"},
-        {{"--name", "tab\there"}, "bad"},
-    };
-    for (auto [arguments, expected] : options) {
-        arguments.insert(arguments.begin(), "dxp-match");
-        std::vector<char*> argv;
-        for (std::string& a : arguments) argv.push_back(a.data());
+    auto parse = [](const std::string& line) {
+        Arguments a("dxp-match " + line);
         MatchOptions o{};
         ArgumentResult result = arguments_ok;
         const std::string out =
-            printed([&] { result = parse_match_arguments(int(argv.size()), argv.data(), o); });
-        std::ostringstream got;
-        if (result == arguments_bad)
-            got << (std::count(out.begin(), out.end(), '\n') == 1 &&
-                            out.rfind("dxp-match: ", 0) == 0
-                        ? "bad"
-                        : out);
-        else
-            got << o.host << " " << o.port << " " << o.games << " " << o.move_time_ms << " "
-                << o.move_limit << " " << (o.player == player_random ? "random" : "engine");
-        EXPECT_EQ(got.str(), expected) << arguments.back();
-    }
+            printed([&] { result = parse_match_arguments(a.argc(), a.argv.data(), o); });
+        if (result == arguments_bad) // one line naming the mistake
+            return std::count(out.begin(), out.end(), '\n') == 1 && out.rfind("dxp-match: ", 0) == 0
+                       ? "bad"
+                       : out;
+        return join(o.host, o.port, o.games, o.move_time_ms, o.move_limit,
+                    o.player == player_random);
+    };
+    EXPECT_EQ(parse(""), "127.0.0.1 27531 2 1000 150 0");
+    EXPECT_EQ(parse("--games=12 --time 0.25 --player random --port 1234 --moves 80"),
+              "127.0.0.1 1234 12 250 80 1");
+    for (const char* bad : {"--gmaes 3", "--games 0", "--games 3x", "--games", "--time 0",
+                            "--player human", "--port 70000", "--moves 1000", "games",
+                            "--name nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"})
+        EXPECT_EQ(parse(bad), "bad") << bad;
 }
 
 std::string data(const char* name) {
@@ -192,8 +171,8 @@ TEST(LogToPdn, RecordedServerLogs) {
         std::istringstream log(data(("server-" + std::string(run) + ".log").c_str()));
         for (std::string line; std::getline(log, line);) EXPECT_FALSE(read_log_line(line.c_str()));
         EXPECT_FALSE(finish_log());
-        EXPECT_EQ(slurp(notes), "");
-        const std::vector<std::string> from_log = read_games(slurp(out)),
+        EXPECT_EQ(contents(notes), "");
+        const std::vector<std::string> from_log = read_games(contents(out)),
                                        played = read_games(
                                            data(("match-" + std::string(run) + ".pdn").c_str()));
         fclose(out);
