@@ -109,9 +109,6 @@ void check(const Position& p, int side, int* most_taken = nullptr) {
     ASSERT_EQ(n, ref.best) << text;
     ASSERT_EQ(keys, ref.moves) << text;
     ASSERT_EQ(side_has_capture(p, side), n > 0) << text;
-    static MoveList plain; // without paths: the same list
-    ASSERT_EQ((n ? generate_captures(p, side, plain, nullptr) : count), count) << text;
-    for (int i = 0; n && i < count; i++) ASSERT_EQ(plain.entries[i], list.entries[i]) << text;
     if (most_taken) *most_taken = std::max(*most_taken, n);
 }
 
@@ -239,21 +236,17 @@ TEST(Perft, FiguresAtModerateDepth) {
 
 TEST(Fen, ReadsEveryFormAndNamesEveryFault) {
     const char* const good[][2] = {
-        {"W:B1-20:W31-50", "W:W31-50:B1-20"},
-        {" W : W 31 - 50 : B 1-20 . \n", "W:W31-50:B1-20"},
-        {"B:W18,K45:B12,K3.", "B:W18,K45:BK3,12."},
-        {"W:WK31-K33:B1", "W:WK31,K32,K33:B1."},
+        {"W:B1-3:W31-33", "W:W31,32,33:B1,2,3."},
+        {" W : W 31 - 33 : B 1-3 . \n", "W:W31,32,33:B1,2,3."},
+        {"B:W10,K45:B12,K3.", "B:W10,K45:BK3,12."},
+        {"W:WK31-K33:B", "W:WK31,K32,K33:B."},
     };
-    for (const auto& c : good) {
-        int side_a, side_b;
-        const Position a = fen(c[0], &side_a), b = fen(c[1], &side_b);
-        EXPECT_EQ(a, b) << c[0];
-        EXPECT_EQ(side_a, side_b) << c[0];
+    for (const auto& [text, written] : good) {
+        int side;
         char out[fen_buffer_size];
-        format_fen(a, side_a, out, sizeof out);
-        if (c[1][std::strlen(c[1]) - 1] == '.') {
-            EXPECT_STREQ(out, c[1]);
-        }
+        const Position p = fen(text, &side);
+        format_fen(p, side, out, sizeof out);
+        EXPECT_STREQ(out, written) << text;
     }
     const char* const bad[][2] = {
         {"", "side to move must be W or B (at character 1)"},
@@ -284,19 +277,13 @@ TEST(Fen, ReadsEveryFormAndNamesEveryFault) {
 }
 
 TEST(Board, ConversionsBetweenTheForms) {
-    ByteBoard b;
-    board_of_position(fen("W:W31,K45:B2,K12"), b);
-    ByteBoard expected{};
-    expected[30] = 1, expected[44] = 2, expected[1] = -1, expected[11] = -2;
-    EXPECT_EQ(b, expected);
-    current_board = b;
+    current_board = board_of("W:W31,K45:B2,K12");
+    EXPECT_EQ(join(+current_board[30], +current_board[44], +current_board[1], +current_board[11]),
+              "1 2 -1 -2");
     EXPECT_EQ(board_to_position(), fen("W:W31,K45:B2,K12"));
-    position_to_board(fen("W:W50:BK1"));
-    EXPECT_EQ(current_board, board_of("W:W50:BK1"));
-    EXPECT_EQ(piece_count(fen("W:W31-50:B1-20")), 40);
-    current_board[5] = -2;
+    current_board[5] = -2; // '?' leaves square 6 alone
     board_from_dxp_text(("wWzZe?" + std::string(44, 'e')).c_str());
-    EXPECT_EQ(current_board, board_of("W:W1,K2:B3,K4,K6")); // '?' leaves square 6 alone
+    EXPECT_EQ(current_board, board_of("W:W1,K2:B3,K4,K6"));
 }
 
 } // namespace

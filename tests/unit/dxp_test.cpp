@@ -202,20 +202,15 @@ TEST(Threads, BothSidesClosingAtOncePostOneLoss) {
 
 // ---- listening ----
 
-Socket connect_client() {
-    Socket s = invalid_socket;
-    for (int i = 0; i < 500 && s == invalid_socket; ++i, pause_ms(10))
-        s = net_connect("127.0.0.1", std::to_string(dxp_port).c_str());
-    return s;
-}
-
-void expect_k1_from(Socket client) {
+// A client connects to the listening server, sends "K1" and leaves again.
+void client_visit(bool server_closes_first) {
+    Socket client = invalid_socket;
+    for (int i = 0; i < 500 && client == invalid_socket; ++i, pause_ms(10))
+        client = net_connect("127.0.0.1", std::to_string(dxp_port).c_str());
     ASSERT_EQ(net_send(client, "K1\0", 3), 3);
     EXPECT_EQ(wait_event(5000), DXP_BACKACC);
     EXPECT_EQ(take(), "[K1]");
-}
-
-void client_leaves(Socket client) {
+    if (server_closes_first) close_dxp_connection(); // its end then stays in TIME_WAIT
     net_close(client);
     EXPECT_EQ(wait_event(5000), DXP_CONNECTIONLOST);
     for (int i = 0; i < 500 && dxp_connection.receiver_running.load(); ++i) pause_ms(10);
@@ -223,22 +218,18 @@ void client_leaves(Socket client) {
 
 TEST(Listen, RestartAfterClosingFirstAndAClientBetweenAttempts) {
     create_event_queue(nullptr);
-    bool failed = true;
-    std::thread server([&] { failed = listen_and_accept(); });
-    Socket client = connect_client();
-    server.join();
-    ASSERT_FALSE(failed);
-    expect_k1_from(client);
-    close_dxp_connection(); // the server closes first: its end stays in TIME_WAIT
-    client_leaves(client);
-    // An attempt that times out keeps listening: a client arriving now is accepted at once.
+    std::thread client([] { client_visit(true); });
+    EXPECT_FALSE(listen_and_accept());
+    client.join();
+    // The port again at once; an attempt that times out keeps listening, so a client that
+    // arrives between attempts is accepted at the next one.
     EXPECT_TRUE(listen_and_accept());
-    client = connect_client();
+    client = std::thread([] { client_visit(false); });
+    pause_ms(100);
     const int64_t start = clock_ms();
     EXPECT_FALSE(listen_and_accept());
     EXPECT_LT(clock_ms() - start, 500);
-    expect_k1_from(client);
-    client_leaves(client);
+    client.join();
 }
 
 TEST(Listen, PortHeldByAnotherListenerIsReportedOnce) {

@@ -10,27 +10,22 @@
 
 namespace {
 
-// Kavro's mapped pages as a byte array; accesses fail once `accesses_left` reaches 0.
+// Kavro's mapped pages as a byte array; every access fails once `accesses_left` reaches 0.
 struct Memory : EngineProcess {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(kavro_map_end - kavro_map_begin);
     int accesses_left = -1;
     std::vector<uint32_t> written; // addresses, in order
-    bool fails(uint32_t address, size_t size) {
-        if (accesses_left == 0 || address < kavro_map_begin || address + size > kavro_map_end)
-            return errno = EIO, true;
-        accesses_left -= accesses_left > 0;
-        return false;
+    uint8_t* at(uint32_t address) { return &bytes.at(address - kavro_map_begin); }
+    bool fails() {
+        return accesses_left == 0 ? (errno = EIO, true)
+                                  : (accesses_left -= accesses_left > 0, false);
     }
     bool read_memory(uint32_t address, void* data, size_t size) override {
-        if (fails(address, size)) return true;
-        return std::memcpy(data, &bytes[address - kavro_map_begin], size), false;
+        return fails() || (std::memcpy(data, at(address), size), false);
     }
     bool write_memory(uint32_t address, const void* data, size_t size) override {
-        if (fails(address, size)) return true;
-        written.push_back(address);
-        return std::memcpy(&bytes[address - kavro_map_begin], data, size), false;
+        return fails() || (written.push_back(address), std::memcpy(at(address), data, size), false);
     }
-    uint8_t* at(uint32_t address) { return &bytes[address - kavro_map_begin]; }
     void show(const ByteBoard& board) { std::memcpy(at(kavro_game_board), board.data(), 50); }
     void score(int16_t value) { std::memcpy(at(kavro_score), &value, 2); }
 };
@@ -225,34 +220,30 @@ TEST_F(Engine, ReceivedMovesBecomeCommands) {
 }
 
 TEST_F(Engine, KavroMovesAreSentWithCapturesInTheOrderTaken) {
-    const char* const rows[][4] = {
-        {start, "W", "B:W28,31,33-50:B1-20", "Sent: \"M0000322800\"\n"},
+    const struct {
+        const char *fen, *colour, *after;
+        std::string expected;
+    } rows[] = {
+        {"W:W31-50:B1-20", "W", "B:W28,31,33-50:B1-20",
+         "Sent: \"M0000322800\"\nSent: \"C" + std::string(126, 'v') + "\"\n"}, // with -pv
         {"B:W28:B23", "Z", "W:W:B32", "Sent: \"M000023320128\"\n"},
         {king13, "W", "B:WK25:B37", "Sent: \"M0000132503183230\"\n"},
         {start, "W", "B:W23,31,33-50:B1-20",
          "Cannot match kavro new board up with a legal move.\n<stop>"},
     };
-    for (const auto& r : rows) {
-        current_board = board_of(r[0]);
-        game.kavro_colour = r[1][0];
-        memory.show(board_of(r[2]));
-        EXPECT_EQ(printed([] { send_kavro_move(false); }), r[3]) << r[0];
-    }
-    current_board = board_of(start);
-    game.kavro_colour = 'W';
-    memory.show(board_of("B:W28,31,33-50:B1-20"));
     std::strcpy(last_analysis_text, std::string(140, 'v').c_str());
-    EXPECT_EQ(printed([] { send_kavro_move(true); }),
-              "Sent: \"M0000322800\"\nSent: \"C" + std::string(126, 'v') + "\"\n");
+    for (const auto& r : rows) {
+        current_board = board_of(r.fen);
+        game.kavro_colour = r.colour[0];
+        memory.show(board_of(r.after));
+        EXPECT_EQ(printed([&] { send_kavro_move(&r == rows); }), r.expected) << r.fen;
+    }
 }
 
 TEST(Control, PieceCountAndOptions) {
-    const std::pair<const char*, int> counts[] = {{"W:W:B", 0},
-                                                  {"W:W1,50:B20,31", 0},
-                                                  {"W:W1,K31,45:B20,50", 0},
-                                                  {"W:W1,K31,45:B12,20,50", 3}};
-    for (const auto& [position, expected] : counts)
-        EXPECT_EQ(piece_count_test(fen(position)), expected) << position;
+    EXPECT_EQ(piece_count_test(fen("W:W:B")), 0);
+    EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B20,50")), 0);
+    EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B12,20,50")), 3); // all four quarters of a mask
 
     const char* const rows[][2] = {{"-pvall", "0 1 0 0"},
                                    {"-pv", "1 0 0 0"},
