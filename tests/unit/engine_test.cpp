@@ -112,6 +112,7 @@ TEST_F(Engine, WaitForKavroBoardChange) {
 }
 
 TEST_F(Engine, TypedCommandsAndTheSetupBoard) {
+    std::memset(memory.at(kavro_command_text), 'x', 8); // the zero byte must be written
     EXPECT_EQ(printed([] { EXPECT_FALSE(type_kavro_command("31-26")); }),
               "Kavro command: \"31-26\"\n");
     EXPECT_EQ(memory.written,

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "board/movegen.h"
+#include "engine/engine.h"
 #include "standin/config.h"
 #include "standin/memory_map.h"
 #include "standin/standin.h"
@@ -138,7 +139,13 @@ TEST(Standin, SettingsFile) {
 }
 
 TEST(Standin, CommandsOnItsMemoryMap) {
-    ASSERT_FALSE(acquire_memory_map());
+    ASSERT_FALSE(acquire_memory_map()); // at the server's addresses
+    EXPECT_EQ(join(map_setup_board, map_game_board, map_command_text, map_command_flag,
+                   map_command_flag2, map_player_plays_black, map_player_plays_white,
+                   map_analysis_from, map_analysis_to, map_score),
+              join(kavro_setup_board, kavro_game_board, kavro_command_text, kavro_command_flag,
+                   kavro_command_flag2, kavro_player_plays_black, kavro_player_plays_white,
+                   kavro_analysis_from, kavro_analysis_to, kavro_score));
     int from, via, to;
     for (const char* bad : {"31", "31-26x", "60-55", "0-5", "31-26-22-17", "131-26", "31--26"})
         EXPECT_TRUE(parse_move_text(bad, from, via, to)) << bad;
@@ -154,12 +161,9 @@ TEST(Standin, CommandsOnItsMemoryMap) {
         {"13-32-25", "B:WK25:B37"},       {"13-37-25", "B:WK25:B32"},
         {"13-25", "B:WK25:B37"},          {"13-31-25", "W:WK13:B18,30,32,37"},
     };
+    const EngineBoard setup = engine_board_of(board_of("W:WK13:B18,30,32,37"));
     for (const auto& [command, after] : commands) {
-        int8_t setup[54];
-        std::memset(setup, 3, sizeof setup);
-        const ByteBoard start = board_of("W:WK13:B18,30,32,37");
-        for (int s = 1; s <= 50; ++s) setup[setup_index_of_square(s)] = start[size_t(s - 1)];
-        map_write(map_setup_board, setup, sizeof setup);
+        map_write(map_setup_board, setup.data(), setup.size());
         carry_out_command("n");
         carry_out_command(command);
         EXPECT_EQ(shown(), board_of(after)) << command;

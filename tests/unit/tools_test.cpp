@@ -156,8 +156,8 @@ TEST(Match, EloTableAndOptions) {
         EXPECT_EQ(parse(bad), "bad") << bad;
 }
 
-std::string data(const char* name) {
-    std::ifstream in(std::string(UNIT_DATA) + "/" + name, std::ios::binary);
+std::string data(const std::string& name) {
+    std::ifstream in(UNIT_DATA "/" + name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -168,22 +168,19 @@ TEST(LogToPdn, RecordedServerLogs) {
         FILE* out = tmpfile();
         FILE* notes = tmpfile();
         start_log(out, notes);
-        std::istringstream log(data(("server-" + std::string(run) + ".log").c_str()));
+        std::istringstream log(data("server-" + std::string(run) + ".log"));
         for (std::string line; std::getline(log, line);) EXPECT_FALSE(read_log_line(line.c_str()));
         EXPECT_FALSE(finish_log());
         EXPECT_EQ(contents(notes), "");
         const std::vector<std::string> from_log = read_games(contents(out)),
-                                       played = read_games(
-                                           data(("match-" + std::string(run) + ".pdn").c_str()));
+                                       played =
+                                           read_games(data("match-" + std::string(run) + ".pdn"));
         fclose(out);
         fclose(notes);
         ASSERT_EQ(from_log.size(), played.size()) << run;
         for (size_t g = 0; g < played.size(); ++g) {
             auto tokens = [](const std::string& text) {
-                std::istringstream in(text.substr(text.find("[White")));
-                std::vector<std::string> all;
-                for (std::string t; in >> t;) all.push_back(t);
-                return all;
+                return Arguments(text.substr(text.find("[White"))).words;
             };
             const std::vector<std::string> a = tokens(from_log[g]), b = tokens(played[g]);
             ASSERT_GE(a.size(), b.size()) << run << g;
