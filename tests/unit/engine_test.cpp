@@ -111,8 +111,9 @@ TEST_F(Engine, TypedCommandsAndTheSetupBoard) {
               "Kavro command: \"31-26\"\n");
     EXPECT_EQ(memory.written,
               (std::vector<uint32_t>{kavro_command_text, kavro_command_flag, kavro_command_flag2}));
-    EXPECT_EQ(std::memcmp(memory.at(kavro_command_text), "31-26", 6), 0);
-    EXPECT_EQ(*memory.at(kavro_command_flag) + *memory.at(kavro_command_flag2), 2);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(memory.at(kavro_command_text)), 7),
+              std::string("31-26\0x", 7));
+    EXPECT_EQ(join(+*memory.at(kavro_command_flag), +*memory.at(kavro_command_flag2)), "1 1");
     memory.written.clear();
     memory.accesses_left = 1;
     EXPECT_EQ(printed([] { EXPECT_TRUE(type_kavro_command("kca")); }),

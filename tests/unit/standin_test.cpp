@@ -1,5 +1,6 @@
 // The stand-in engine: its search checked by an independent material referee, repetition,
 // stopping, its settings file, and its commands on its own memory map, in this process.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <random>
@@ -33,9 +34,8 @@ int referee(const Position& p, int white, int depth, int alpha, int beta, int pl
 
 bool legal(const Position& before, int white, const Position& after) {
     static MoveList list;
-    for (int i = legal_moves(before, white, list) - 1; i >= 0; --i)
-        if (list.entries[i] == after) return true;
-    return false;
+    Position* end = list.entries + legal_moves(before, white, list);
+    return std::find(list.entries, end, after) != end;
 }
 
 SearchReport search(const Position& p, int white, int depth, const Position* history = nullptr,

@@ -95,17 +95,15 @@ TEST(Pdn, TrickyGamesWrittenAndReadBack) {
 }
 
 TEST(Pdn, DrawRules) {
-    start("W:WK1,35:BK50");
-    for (int i = 0; i < 8; ++i) { // the kings shuttle 1-7 and 50-44
-        EXPECT_FALSE(is_threefold_repetition(game)) << i;
-        play(i % 4 == 0 ? "1-7" : i % 4 == 1 ? "50-44" : i % 4 == 2 ? "7-1" : "44-50");
-    }
-    EXPECT_TRUE(is_threefold_repetition(game));
-    play("35-30");
+    start("W:WK1,35:BK50"); // the kings shuttle 1-7 and 50-44
+    play("1-7 50-44 7-1 44-50 1-7 50-44 7-1");
     EXPECT_FALSE(is_threefold_repetition(game));
-    EXPECT_EQ(kings_only_plies(game), 0);
-    for (int i = 0; i < 50; ++i)
-        play(i % 4 == 0 ? "50-44" : i % 4 == 1 ? "1-7" : i % 4 == 2 ? "44-50" : "7-1");
+    play("44-50");
+    EXPECT_TRUE(is_threefold_repetition(game)); // the start, at plies 0, 4 and 8
+    play("35-30");
+    EXPECT_EQ(join(is_threefold_repetition(game), kings_only_plies(game)), "0 0");
+    for (int i = 0; i < 12; ++i) play("50-44 1-7 44-50 7-1");
+    play("50-44 1-7");
     EXPECT_EQ(kings_only_plies(game), kings_only_draw_plies);
     start("W:WK50:BK3,23"); // a capture resets the count
     play("50-45 3-9");
