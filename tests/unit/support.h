@@ -14,6 +14,14 @@
 
 struct FatalStop {}; // thrown by the hook that every test runs under
 
+// The tables are filled once, as start-up does, and every fatal stop throws.
+struct Setup : ::testing::Environment {
+    void SetUp() override {
+        fill_bit_count_table(), build_ray_table(), fatal_stop_hook = [] { throw FatalStop{}; };
+    }
+};
+inline const auto* const setup = ::testing::AddGlobalTestEnvironment(new Setup);
+
 inline Position fen(const char* text, int* white_to_move = nullptr) {
     Position p{};
     int side = 1;
