@@ -2,6 +2,7 @@
 // the options, and the stop on a lost connection.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "control/control.h"
@@ -81,7 +82,7 @@ TEST_F(Engine, WaitForKavroBoardChange) {
     const ByteBoard before = board_of("W:W31:B20");
     memory.show(before);
     *memory.at(kavro_analysis_from) = 99;
-    watched = 0;
+    watched = 0, pause_scale_percent = 20; // a wait without a limit outlasts its polls
     EXPECT_EQ(
         printed([&] { EXPECT_FALSE(waitfor_kavro_board_change(before, 'W', 0, relay, watch)); }),
         "waitfor_kavro_board_change\nW:W31:B20.\nvalue 0.00, pv \nB:W27:B20.\n");
@@ -136,6 +137,7 @@ TEST_F(Engine, Adjudication) {
         std::string expected;
     } rows[] = {
         {"W:W48-50:B", -500, 3, 0, "1 3 "},
+        {"W:W:B1-3", 0, 3, 0, "2 3 "},
         {"B:W28,32:B23,1", -300, 0, 0, "2 0 "},
         {"W:W44-50:B1-8", 0, 4, 0, "3 0 "},
         {"W:W44-50:B1-7", 270, 0, 0, "1 0 "},
@@ -189,6 +191,7 @@ TEST_F(Engine, ReceivedMovesBecomeCommands) {
         {king13, move(13, 25, {18, 32}), no_match, nullptr},
         {king13, move(13, 25, {18, 32, 31}), no_match, nullptr},
         {king13, move(13, 25, {18, 32}, 3), no_match, nullptr},
+        {king13, move(13, 25, {18, 32, 30, 37}), no_match, nullptr}, // one square too many
         {king13, move(13, 24, {18, 32, 30}), no_match, nullptr},
         {"B:W28,31,33-50:B1-20", move(31, 27), no_match, nullptr},
     };
@@ -228,6 +231,33 @@ TEST_F(Engine, KavroMovesAreSentWithCapturesInTheOrderTaken) {
         memory.show(board_of(r.after));
         EXPECT_EQ(printed([&] { send_kavro_move(&r == rows); }), r.expected) << r.fen;
     }
+}
+
+// The real stand-in as Kavro: a missing program names the reason, and an access that would
+// run past Kavro's pages fails instead of moving part of its bytes.
+TEST(Launch, TheRealStandInAsKavro) {
+    namespace fs = std::filesystem;
+    const fs::path home = fs::current_path(), scratch = fs::temp_directory_path() / "kavro-launch";
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    fs::current_path(scratch);
+    pause_scale_percent = 25;
+    EXPECT_EQ(printed([] { EXPECT_TRUE(launch_kavro()); }),
+              "CreateProcess; No such file or directory\n");
+    fs::copy_file(WINKAVRO, scratch / "winkavro.exe");
+    ASSERT_FALSE(launch_kavro());
+    ByteBoard board{};
+    for (int i = 0; i < 500 && (read_kavro_board(board) || board != board_of("W:W31-50:B1-20"));
+         ++i)
+        pause_ms(40);
+    EXPECT_EQ(board, board_of("W:W31-50:B1-20"));
+    char bytes[8];
+    EXPECT_TRUE(kavro_process->read_memory(kavro_map_end - 4, bytes, sizeof bytes));
+    end_process_group(child_process_id(kavro_process));
+    delete kavro_process;
+    kavro_process = nullptr, pause_scale_percent = 100;
+    fs::current_path(home);
+    fs::remove_all(scratch);
 }
 
 TEST(Control, PieceCountAndOptions) {
