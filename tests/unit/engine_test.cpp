@@ -1,5 +1,5 @@
-// Kavro's memory as the server reads and writes it, adjudication, move translation both ways,
-// the options, and the stop on a lost connection.
+// Kavro's memory as the server reads and writes it, the real stand-in launched as Kavro,
+// adjudication, move translation both ways, the options, and the stop on a lost connection.
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -237,7 +237,9 @@ TEST_F(Engine, KavroMovesAreSentWithCapturesInTheOrderTaken) {
 // run past Kavro's pages fails instead of moving part of its bytes.
 TEST(Launch, TheRealStandInAsKavro) {
     namespace fs = std::filesystem;
-    const fs::path home = fs::current_path(), scratch = fs::temp_directory_path() / "kavro-launch";
+    const fs::path home = fs::current_path(),
+                   scratch =
+                       fs::temp_directory_path() / ("kavro-launch-" + std::to_string(getpid()));
     fs::remove_all(scratch);
     fs::create_directories(scratch);
     fs::current_path(scratch);
