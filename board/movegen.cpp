@@ -7,7 +7,7 @@
 // Bound of the capture list. A list of maximal captures holds each (from, to, captured set)
 // once. We know of no proof of a small bound, so the figure is empirical: simulated annealing
 // over tens of millions of legal positions (at most 20 pieces a side, no man on its own
-// crowning row; tools/capture_search.cpp) found at most 407 maximal captures in one
+// crowning row) found at most 407 maximal captures in one
 // position (six white kings, 6 pieces each), and max_moves = 1024 leaves a wide margin. Were
 // a position ever to have more, nothing is written past the end: store_capture drops a
 // capture that finds the list full and sets the list's `truncated` flag (cleared when a

@@ -1,31 +1,22 @@
-// What every fuzz target shares: observing a fatal stop in process, and bytes as input.
+// What the fuzz targets share: fatal stops observed in process, and findings that abort.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
-// Thrown by the fatal-stop hook, so a target sees the stop instead of losing the process.
+#include "platform/platform.h"
+
 struct FuzzFatalStop {};
 
-// Installs the throwing hook; with quiet set, standard output goes to the null device so
-// that the lines the code prints do not slow the fuzzer down.
-void fuzz_observe_fatal_stops(bool quiet);
+// A failed check aborts: libFuzzer keeps the input as a finding.
+[[noreturn]] inline void fuzz_fail(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+#define FUZZ_CHECK(condition) ((condition) ? void(0) : fuzz_fail(#condition))
 
-// Aborts with the message: libFuzzer records the input as a finding.
-[[noreturn]] void fuzz_fail(const char* what);
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) fuzz_fail(#condition);                                                   \
-    } while (0)
-
-// Reads fuzz bytes from the front of the input, giving zeros once it is used up.
-struct FuzzBytes {
-    const uint8_t* data;
-    size_t size;
-    uint8_t next() {
-        if (size == 0) return 0;
-        --size;
-        return *data++;
-    }
-    uint32_t below(uint32_t bound) { return bound ? next() % bound : 0; }
-};
+// The code's own lines go to the null device: printing would slow the fuzzer down.
+inline void fuzz_observe_fatal_stops() {
+    fatal_stop_hook = [] { throw FuzzFatalStop{}; };
+    FUZZ_CHECK(std::freopen("/dev/null", "w", stdout));
+}
