@@ -22,24 +22,23 @@ debug: deps
 test: test-release test-asan test-tsan test-windows
 	@echo "make test: all suites passed"
 
-# Every Linux test on the release build: unit, end-to-end, hostile client, faulty engine.
+# Every Linux test on the release build: the unit tests and every end-to-end group.
 test-release: build
-	cd build && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE 'wine|slow'
+	cd build && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE 'wine|threads'
 
-# Under AddressSanitizer and UndefinedBehaviorSanitizer: every unit test, and of the
-# end-to-end suites the hostile-client suite, which drives every thread and every buffer of a
-# real server with a real stand-in (the other end-to-end suites run on the release build).
+# Under AddressSanitizer and UndefinedBehaviorSanitizer: every unit test and fuzz replay, and
+# the hostile-client rows, which drive every thread and buffer of a real server and stand-in.
 test-asan: deps
 	cmake --preset asan >/dev/null
-	cmake --build --preset asan -j $(JOBS)
-	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -LE 'e2e|wine|slow'
-	cd build-asan && ctest --output-on-failure --timeout 300 -R '^Hostile[.]'
+	cmake --build --preset asan -j $(JOBS) --target unit_tests kavro-dxp winkavro \
+	  fuzz_replay_decode fuzz_replay_framing fuzz_replay_fen fuzz_replay_translate
+	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L 'unit|hostile'
 
 # The receiver thread, the ring, the event queue and the socket's single close under
 # ThreadSanitizer.
 test-tsan: deps
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target dxp_connection_test dxp_listen_test
+	cmake --build --preset tsan -j $(JOBS) --target unit_tests
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
 # The Windows programs, cross-compiled, played end to end under wine.
