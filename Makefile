@@ -78,7 +78,7 @@ fuzz:
 
 # 200 short games on one connection against the server and the stand-in.
 soak: build
-	build/bin/dxp-soak
+	python3 tests/e2e/dxp_cases.py --bin build/bin --soak 200
 
 format:
 	find board dxp engine control platform standin tools tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
