@@ -10,7 +10,8 @@ counts, the last line, exit status 1, the stop within a bound, no stand-in left 
 sanitizer report, and an echo "Sent:" for every message the client got (none for E00, the
 answer to the client's own GAMEEND). As root every row runs in its own network namespace,
 so rows and groups run side by side; otherwise one at a time."""
-import argparse, concurrent.futures as cf, os, re, select, shutil, socket, subprocess, sys, tempfile, time
+import argparse, concurrent.futures as cf, os, re, select, shutil, signal, socket, subprocess, sys
+import tempfile, time
 
 PORT, LOST = 27531, 'Received: DXP_CONNECTIONLOST'
 ACC, REFUSED = 'AKavro' + ' ' * 27 + '0', 'AKavro' + ' ' * 27 + '2'
@@ -56,9 +57,10 @@ def got(text):
     return 'Received: "%s"' % text
 
 
-def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90):
+def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
+      engine=True):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
-                connect=connect, quit=quit, limit=limit)
+                connect=connect, quit=quit, limit=limit, engine=engine)
 
 
 T = ['-t']
@@ -82,13 +84,16 @@ GROUPS = {
     R('adjudication-win-draw-loss-then-clean-games', ['-a', '-t'], [
         ('s', req('Z', 'W:WK46:BK1')), ('e', ACC), ('s', mv(46, 41)), ('e', 'E20'),
         ('s', 'E00'), ('none', 1500),
-        ('s', req('Z', 'W:W46,47:B1-6')), ('e', ACC), ('s', mv(46, 41)), ('e', 'E30'),
+        ('s', req('Z', 'W:W46-49:B1-10')), ('e', ACC), ('s', mv(46, 41)), ('e', 'E30'),
         ('s', 'E00'), ('none', 1500),
         ('s', req('Z', 'W:W33:B28')), ('e', ACC), ('s', mv(33, 22, 28)), ('e', 'E10'),
         ('s', 'E00'), ('none', 1500),
         ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), *OPENING],
-      [cmd('46-41'), 'Draw declared.', sent('E20'), got('E00'), 'Win declared.', sent('E30'),
-       'Loss declared.', sent('E10'), cmd('kca'), cmd('kac'), (r'Sent: "E00"', 0)],
+      ['GAMEREQ from e2e; time 10; moves 50; start position is custom setup; Kavro plays black',
+       cmd('46-41'), 'Draw declared.', sent('E20'), got('E00'), 'Win declared.', sent('E30'),
+       'Loss declared.', sent('E10'),
+       'GAMEREQ from e2e; time 10; moves 50; start position is GAYP; Kavro plays white',
+       cmd('kca'), cmd('kac'), (r'Sent: "E00"', 0)],
       ini='movetime_ms=1500'),  # long enough for its score to be seen
     R('last-piece-taken-or-blocked', T, [
         ('s', req('Z', 'W:WK44:B45')), ('e', ACC), ('s', mv(44, 50)), ('e', 'E10'),
@@ -97,10 +102,10 @@ GROUPS = {
     R('pv-chat-after-each-move', ['-pv', '-t'], [
         ('s', req('W', EXCHANGE)), ('e', ACC), ('x', mv(28, 19, 23)), ('x', CHAT),
         ('s', mv(14, 23, 19)), ('x', ANY_MOVE), ('x', CHAT)]),
-    R('pvall-chats-while-thinking', ['-pvall', '-t'], [
-        ('s', req('W', EXCHANGE)), ('e', ACC), ('x', CHAT), ('e', mv(28, 19, 23)),
-        ('none', 700), ('s', mv(14, 23, 19)), ('x', CHAT), ('e', ANY_MOVE), ('none', 700)],
-      ini='movetime_ms=1500'),
+    R('pvall-chats-while-thinking', ['-pvall', '-t'], [  # Kavro two men up
+        ('s', req('W', 'W:W31-50:B3-20')), ('e', ACC), ('x', CHAT), ('e', FIRST_WHITE),
+        ('none', 700), ('s', mv(20, 25)), ('x', CHAT), ('e', ANY_MOVE), ('none', 700),
+        ('pv', 1.0, 5.0)], ini='movetime_ms=1500'),
     R('chat-printed-backreq-k1', T, [('s', 'Chello from the client'), ('s', 'B012W'),
                                      ('e', 'K1')],
       [got('Chello from the client'), got('B012W'), sent('K1')]),
@@ -118,7 +123,7 @@ GROUPS = {
        (r'Sent: "E00"', 0)], connect=False),
     R('match-endgames-adjudicated', ['-a', '-t'], [
         ('match', '--games', '4', '--moves', '8', '--ballot', 'W:W28,33,38,39:B12,13,19',
-         'W:WK46,31,35:B9,14,K3', 'W:W31,K44:B7,K10')], connect=False),
+         'W:WK46,31,35:B9,14,K3')], connect=False),
   ],
   'faults': [
     R('wrong-start-board', [], [], [NO_CMD, ('Waiting for client connection.', 0)],
@@ -130,7 +135,8 @@ GROUPS = {
                                     ('closed', 30)],
       [(re.escape(cmd('32-28')), 10)], ini='fault=ignore_moves',
       last='Kavro did not make a move.', quit=40),
-    R('new-game-ignored-ten-times', T, [*OPENING, ('s', 'E00'), ('e', 'E00'), ('closed', 30)],
+    R('new-game-ignored-ten-times', T, [*OPENING, ('s', 'E00'), ('e', 'E00'), ('closed', 30),
+                                        ('time', 9.5, 12.5)],
       [(re.escape(cmd('n')), 10)], ini='fault=ignore_new', last='kavro board did not change.',
       quit=40),
     R('illegal-reply', T, [('s', req('W')), ('e', ACC), ('closed',)], ini='fault=illegal_reply',
@@ -168,6 +174,8 @@ GROUPS = {
       last=COUNTS),
     R('capture-claimed-none-carried', T, [('s', req('Z')), ('e', ACC), ('s', 'M0000322801')],
       last=COUNTS),
+    R('more-captures-listed-than-taken', T, [
+        ('s', req('Z', EXCHANGE)), ('e', ACC), ('s', mv(28, 19, 23, 24))], last=BAD_MOVE),
     R('quiet-move-where-capture-is-due', T, [
         ('s', req('Z', 'W:W33:B28')), ('e', ACC), ('s', mv(33, 29))], last=COUNTS),
     R('short-gamereq-leaves-other-squares-empty', T, [
@@ -200,7 +208,11 @@ GROUPS = {
         ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE)],
       [cmd('31-26'), cmd('19-23'), cmd('kca'), 'Window created.', cmd('14-23'), cmd('n'),
        cmd('28-19'), cmd('n'), (r'Sent: "E00"', 0)], limit=300),
-    R('wine-missing-engine', [], [], last='CreateProcess; .+', connect=False, limit=300),
+    R('wine-reset-waits-in-time', T, [*OPENING, ('s', 'E00'), ('e', 'E00'), ('closed', 30),
+                                      ('time', 9.5, 12.5)], [(re.escape(cmd('n')), 10)],
+      ini='fault=ignore_new', last='kavro board did not change.', limit=300),
+    R('wine-missing-engine', [], [], last='CreateProcess; .+', connect=False, limit=300,
+      engine=False),
   ],
 }
 
@@ -212,7 +224,7 @@ class Run:
         self.bin_dir, self.sock, self.buf, self.got = bin_dir, None, b'', []
         self.dir = tempfile.mkdtemp(prefix='kavro-e2e-')
         exe = 'kavro-dxp.exe' if wine else 'kavro-dxp'
-        for name in [exe] + ([] if row['name'] == 'wine-missing-engine' else ['winkavro.exe']):
+        for name in [exe] + ['winkavro.exe'] * row['engine']:
             shutil.copy(os.path.join(bin_dir, name), self.dir)
         with open(os.path.join(self.dir, 'winkavro.ini'), 'w') as f:
             f.write('movetime_ms=1\nhash_megabytes=8\n' + row['ini'] + '\n')
@@ -286,6 +298,16 @@ class Run:
                 while op == 'e' and text and text[0] == 'C':
                     text = self.receive(20)
                 assert text and re.fullmatch(a[0], text), 'got %r, not %r' % (text, a[0])
+        elif op == 'pv':  # lines without kings: value in range, '-' one row, 'x' two or more
+            chats = [c for c in self.got if c.startswith('Cvalue') and not c.endswith('pv ')]
+            assert chats, 'no analysis line'
+            for c in chats:
+                assert a[0] <= float(c[7:c.index(',')]) <= a[1], 'value out of range: ' + c
+                for f, sep, t in re.findall(r'(\d+)([-x])(\d+) ', c):
+                    rows = abs((int(f) - 1) // 5 - (int(t) - 1) // 5)
+                    assert (sep == '-') == (rows == 1), 'bad move %s%s%s in %s' % (f, sep, t, c)
+        elif op == 'time':  # the step before took lo to hi seconds
+            assert a[0] <= self.took <= a[1], 'took %.1f s, not %s to %s' % (self.took, *a)
         elif op == 'none':
             text = self.receive(a[0] / 1000)
             assert text is None, 'unexpected %r' % text
@@ -407,15 +429,24 @@ def check_log(run, row, lines, stopped_in):
             n, sent(text))
 
 
+def over_time(*_):
+    raise AssertionError('row over its time')
+
+
 def run_row(row, bin_dir):
     wine = row['name'].startswith('wine')
     run = Run(row, bin_dir, wine)
     started = time.time()
+    signal.signal(signal.SIGALRM, over_time)
+    signal.alarm(row['limit'] + 30)  # whatever blocks, the row still ends and cleans up
     try:
         if row['connect']:
             run.connect(120 if wine else 30)
         for step in row['steps']:
+            took = time.time()
             run.step(*step)
+            if step[0] != 'time':
+                run.took = time.time() - took
             assert time.time() - started < row['limit'], 'row over its time'
         if run.sock:
             run.sock.close()
@@ -435,6 +466,7 @@ def run_row(row, bin_dir):
         tail = '\n'.join(l[:200] for l in run.lines()[-40:]) if os.path.exists(run.log_path) else ''
         return False, '%s\n---- server log (end) ----\n%s' % (e, tail)
     finally:
+        signal.alarm(0)
         run.end()
 
 
@@ -499,16 +531,27 @@ def main():
     if a.group == 'wine':
         wine_session(True)
     failed = 0
-    with cf.ThreadPoolExecutor(jobs) as pool:
-        for row, (ok, text) in zip(rows, pool.map(one, rows)):
+    try:
+        # Alone, rows run in the main thread: their time bound is a signal.
+        results = cf.ThreadPoolExecutor(jobs).map(one, rows) if jobs > 1 else map(one, rows)
+        for row, (ok, text) in zip(rows, results):
             failed += not ok
-            print(text if a.row else '%-46s %s %s' % (row['name'], 'ok' if ok else 'FAILED:', text),
-                  flush=True)
-    if a.group == 'wine':
-        wine_session(False)
+            print(text if a.row else '%-46s %s %s' % (
+                row['name'], 'ok' if ok else 'FAILED:', text), flush=True)
+    finally:
+        if a.group == 'wine':
+            wine_session(False)
     if not a.row:
         print('%d of %d rows failed' % (failed, len(rows)))
     return 1 if failed else 0
+
+
+def resident_kb(pid):
+    try:
+        with open('/proc/%d/status' % pid) as f:
+            return re.search(r'VmRSS:\s*(\d+)', f.read()).group(1)
+    except (OSError, AttributeError):
+        return None
 
 
 def soak(bin_dir, games):
@@ -522,16 +565,13 @@ def soak(bin_dir, games):
                 'W:WK46,K28:BK5,K19\nW:W31,K44:B7,K10\n')
     try:
         assert run.wait_log('Waiting for client connection.', 30), 'server not listening'
-        status = lambda: open('/proc/%d/status' % run.proc.pid).read()
-        rss = [re.search(r'VmRSS:\s*(\d+)', status()).group(1)]
-        started = time.time()
+        rss, started = [resident_kb(run.proc.pid)], time.time()
         match = subprocess.Popen([os.path.join(bin_dir, 'dxp-match'), '--player', 'random',
                                   '--games', str(games), '--moves', '8', '--ballot', ballot,
                                   '--pdn', os.path.join(run.dir, 'soak.pdn'), '--retry', '20'])
         while match.poll() is None and time.time() - started < games * 60:
             time.sleep(0.5)  # the last look before the client leaves is the end figure
-            found = re.search(r'VmRSS:\s*(\d+)', status() if run.proc.poll() is None else '')
-            rss[1:] = [found.group(1)] if found else rss[1:]
+            rss[1:] = [resident_kb(run.proc.pid) or rss[-1]]
         seconds = time.time() - started
         moves = sum(1 for l in run.lines() if l.startswith(('Received: "M', 'Sent: "M')))
         print('%d games in %.0f s: %.0f games per hour, %.2f moves per second; server VmRSS '
