@@ -77,7 +77,7 @@ fuzz:
 
 # 200 short games on one connection against the server and the stand-in.
 soak: build
-	build/bin/dxp-soak
+	python3 tests/e2e/dxp_cases.py --bin build/bin --soak 200
 
 # Test code against product code, by non-blank, non-comment, non-preprocessor lines.
 stats:

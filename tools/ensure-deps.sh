@@ -6,7 +6,7 @@ want=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || want+=("$1"); }
 for what in "${@:-linux}"; do
   case "$what" in
-    linux) for p in cmake ninja-build g++ make libgtest-dev python3; do need "$p"; done ;;
+    linux) for p in cmake ninja-build g++ make libgtest-dev python3 iproute2; do need "$p"; done ;;
     sanitizers) for p in g++; do need "$p"; done ;;
     fuzz) for p in clang libclang-rt-14-dev; do need "$p"; done ;;
     windows) for p in g++-mingw-w64-x86-64-posix wine wine64; do need "$p"; done ;;
