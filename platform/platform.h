@@ -89,15 +89,12 @@ struct EngineProcess {
 // Starts the program by its bare name from the working directory, detached, in its own
 // process group, with no standard handles. Returns null on failure (last_error_text tells).
 EngineProcess* launch_child(const char* program);
-// For tests and tools that start children themselves: the child's process id (0 for an
-// engine that is no child process), whether a process still runs (a zombie counts as gone),
-// and ending a child together with its whole process group (reaping it when it is ours).
+// For tests: the child's process id (0 for an engine that is no child process), and ending
+// a child together with its whole process group, reaping it. POSIX only.
 int64_t child_process_id(const EngineProcess* process);
-bool process_running(int64_t pid);
 void end_process_group(int64_t pid);
-// Makes this process the one that inherits the orphans of its descendants, so that a test can
-// still reap a grandchild whose own parent has gone.
-void adopt_orphans();
+// Whether a process still runs (a zombie counts as gone). POSIX only.
+bool process_running(int64_t pid);
 
 // ---- for the stand-in engine ---------------------------------------------------------
 // Makes [address, address + size) usable memory of this process at exactly that address,
@@ -105,17 +102,3 @@ void adopt_orphans();
 bool map_fixed_region(uintptr_t address, size_t size);
 // False once the process that started this one has gone.
 bool parent_alive();
-
-// ---- for tests and tools: a program run with its output in a file ---------------------
-// Starts argv[0] (a path, or a name looked up in PATH) with the arguments of argv (ending
-// in null) in directory, with the "NAME=value" entries of environment (ending in null; may
-// be null) added to this process's environment, standard input from the null device and
-// standard output and error appended to output_path, in a process group of its own.
-// Returns the process id, or 0 on failure (last_error_text tells why).
-int64_t start_program(const char* const* argv, const char* directory,
-                      const char* const* environment, const char* output_path);
-// Waits at most timeout_ms for a program started by start_program to end, and reaps it.
-// True when it has ended: status is then its exit code, or 128 + the signal that ended it.
-bool wait_program(int64_t pid, int timeout_ms, int& status);
-// The ids of the running children of a process, at most max of them; returns the count.
-int child_processes(int64_t pid, int64_t* children, int max);

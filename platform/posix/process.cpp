@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
@@ -159,10 +158,6 @@ void end_process_group(int64_t pid) {
     // Reap it when it is our child; for anyone else's this returns at once.
     while (waitpid(pid_t(pid), nullptr, 0) < 0 && errno == EINTR) {
     }
-}
-
-void adopt_orphans() {
-    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
 }
 
 bool map_fixed_region(uintptr_t address, size_t size) {

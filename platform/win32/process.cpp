@@ -109,12 +109,6 @@ EngineProcess* launch_child(const char* program) {
     return &engine_child;
 }
 
-int64_t child_process_id(const EngineProcess* process) {
-    auto* child = dynamic_cast<const WindowsEngineProcess*>(process);
-    return child != nullptr && child->process != nullptr ? int64_t(GetProcessId(child->process))
-                                                         : 0;
-}
-
 bool map_fixed_region(uintptr_t address, size_t size) {
     // On Windows the region is part of the stand-in's own image (a static array placed by the
     // image base fixed at link time): the low addresses hold the process heap once the
