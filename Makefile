@@ -30,7 +30,7 @@ test-release: build
 # the hostile-client rows, which drive every thread and buffer of a real server and stand-in.
 test-asan: deps
 	cmake --preset asan >/dev/null
-	cmake --build --preset asan -j $(JOBS) --target unit_tests kavro-dxp winkavro \
+	cmake --build --preset asan -j $(JOBS) --target unit_tests kavro-dxp winkavro perft \
 	  fuzz_replay_decode fuzz_replay_framing fuzz_replay_fen fuzz_replay_translate
 	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L 'unit|hostile'
 
