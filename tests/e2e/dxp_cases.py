@@ -134,8 +134,8 @@ GROUPS = {
       [cmd('31-26'), cmd('19-23'), cmd('kca'), 'Waiting for client connection.', cmd('n'),
        (r'Sent: "E00"', 0)], connect=False),
     R('match-endgames-adjudicated', ['-a', '-t'], [
-        ('match', '--games', '4', '--moves', '8', '--ballot', 'W:W28,33,38,39:B12,13,19',
-         'W:WK46,31,35:B9,14,K3')], connect=False),
+        ('match', '--games', '6', '--moves', '8', '--ballot', 'W:W28,33,38,39:B12,13,19',
+         'W:WK46,31,35:B9,14,K3', 'W:W28:B23')], connect=False),  # last: white wins
   ],
   'faults': [
     R('wrong-start-board', [], [], [NO_CMD, ('Waiting for client connection.', 0)],

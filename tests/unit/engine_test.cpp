@@ -145,6 +145,7 @@ TEST_F(Engine, Adjudication) {
         {"W:W45-50:B1-6", 0, 3, 0, "3 4 Draw count 4\n"},
         {"W:W45-50:B1-6", 0, 4, 0, "0 5 Draw count 5\n"},
         {"W:W47-50:B1-4", 0, 0, 0, "0 1 Draw count 1\n"},
+        {"B:W47-50:B1-4", -10, 0, 6, "0 0 "},
         {"B:W47-50:B1-4", 11, 0, -5, "0 0 Using ponder score -5\n"},
         {"B:W47-50:B1-4", 11, 0, 6, "3 0 "},
         {"B:W47-50:B1-4", 11, 0, 999, "3 0 ReadProcessMemory; Input/output error\n"},
