@@ -238,7 +238,7 @@ class Run:
         self.bin_dir, self.sock, self.buf, self.got = bin_dir, None, b'', []
         self.dir = tempfile.mkdtemp(prefix='kavro-e2e-')
         exe = 'kavro-dxp.exe' if wine else 'kavro-dxp'
-        for name in [exe] + ['winkavro.exe'] * row['engine']:
+        for name in [exe, 'winkavro.exe'] * row['engine']:
             shutil.copy(os.path.join(bin_dir, name), self.dir)
         with open(os.path.join(self.dir, 'winkavro.ini'), 'w') as f:
             f.write('movetime_ms=1\nhash_megabytes=8\n' + row['ini'] + '\n')
@@ -246,7 +246,10 @@ class Run:
         env = dict(os.environ, KAVRO_E2E_RUN=self.dir)  # marks the stand-in as ours
         for name in ('ASAN_OPTIONS', 'UBSAN_OPTIONS', 'TSAN_OPTIONS'):  # the stand-in's too
             env[name] = env.get(name, '') + ':log_path=' + os.path.join(self.dir, 'sanitizer')
-        argv = (['wine'] if wine else []) + [os.path.join(self.dir, exe)] + row['args']
+        # Without an engine the server runs from bin_dir, beside a winkavro.exe it must not
+        # take: the engine comes from the working directory only.
+        server = os.path.join(self.dir if row['engine'] else bin_dir, exe)
+        argv = (['wine'] if wine else []) + [server] + row['args']
         with open(self.log_path, 'wb') as log:
             self.proc = subprocess.Popen(argv, cwd=self.dir, env=env, stdin=subprocess.DEVNULL,
                                          stdout=log, stderr=subprocess.STDOUT,
