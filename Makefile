@@ -67,13 +67,13 @@ match: build
 
 # The current stand-in against the one of commit 82c5efc (built from git into build/): GAMES
 # games at MOVETIME seconds a move, two at a time, from tools/strength/openings.txt with both
-# colours; prints the table and the Elo difference.
+# colours; prints the table and the Elo difference (each game also in build/strength-slice-*.log).
 GAMES ?= 400
 MOVETIME ?= 0.1
 strength: build
 	cmake --build --preset release -j $(JOBS) --target strength
-	nice -n 15 build/bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
-		--openings tools/strength/openings.txt
+	cd build && nice -n 15 bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
+		--openings ../tools/strength/openings.txt
 
 # Self-play games of the stand-in, then the evaluation's weights fitted to their results
 # (standin/weights.inc); rebuild to play with them.

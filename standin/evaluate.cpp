@@ -5,10 +5,6 @@
 
 #include "standin/search.h"
 
-const int16_t eval_weights[term_count][2] = {
-#include "standin/weights.inc"
-};
-
 int evaluate(const Position& p, int white_to_move) {
     const int men = std::popcount(p.white & ~p.kings) + std::popcount(p.black & ~p.kings);
     const int opening = men > 40 ? 40 : men;

@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <iterator>
 
 #include "board/board.h"
 
@@ -22,6 +23,7 @@ enum EvalTerm {
     term_runaway,                          // a man no opponent can stop, 1 to 4 rows to go
     term_king_diagonal = term_runaway + 4, // a king on the long diagonal
     term_king_moves,                       // squares a king reaches
+    term_advance_against_kings,            // rows a man has gone, when the other side has a king
     term_lead, // material (a king three men) times the pieces gone, past 10: trade when ahead
     term_count
 };
@@ -76,7 +78,9 @@ template <class Add> void side_terms(uint64_t own, uint64_t opponent, uint64_t k
         const int bit = std::countr_zero(m), i = bit - bit / 11, row = i / 5;
         add(term_square + i - 5, 1);
         (2 * (i % 5) + (row % 2 == 0) < 5 ? left : right) += 9 - row;
-        if (row <= 4 && !opponent_has_king && (cones.cone[bit] & opponent) == 0)
+        if (opponent_has_king)
+            add(term_advance_against_kings, 9 - row);
+        else if (row <= 4 && (cones.cone[bit] & opponent) == 0)
             add(term_runaway + (row > 0 ? row - 1 : 0), 1);
     }
     add(term_balance, left > right ? left - right : right - left);
@@ -106,5 +110,8 @@ template <class Add> void eval_terms(const Position& p, Add add) {
                [&](int term, int count) { add(term, -count); });
 }
 
-// Opening and ending weight of each term (weights.inc), and the evaluation from them.
-extern const int16_t eval_weights[term_count][2];
+// Opening and ending weight of each term, written by make tune.
+inline constexpr int16_t eval_weights[][2] = {
+#include "standin/weights.inc"
+};
+static_assert(std::size(eval_weights) == term_count, "one row of weights.inc per term");

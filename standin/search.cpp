@@ -29,7 +29,8 @@ static_assert(sizeof(TableEntry) == 16);
 constexpr uint16_t no_move = 0xFFFF;
 constexpr int infinite_score = 32000;
 constexpr int poll_interval = 2048;
-constexpr int aspiration = 30; // half the root window, hundredths of a man
+constexpr int aspiration = 30;      // half the root window, hundredths of a man
+constexpr int futility_margin = 80; // a ply's worth of change near the horizon
 
 TableEntry* table = nullptr;
 uint64_t table_mask = 0;
@@ -157,6 +158,23 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
                     (entry->bound == bound_upper && s <= alpha))
                     return s;
             }
+        }
+    }
+
+    // A quiet position (no capture either way) well above beta is cut: near the horizon when
+    // its margin is more than a few moves can change; deeper when the side stays above beta
+    // though the other side moves twice. No passing in draughts, so only on a full board,
+    // where tempo rarely decides.
+    if (!pv_node && !captures && depth > 0 && beta < score_won_threshold &&
+        !side_has_capture(p, !white_to_move)) {
+        const int standing = evaluate(p, white_to_move);
+        if (depth <= 3 && standing - futility_margin * depth >= beta) return beta;
+        if (depth >= 4 && std::popcount(p.white | p.black) >= 20 && standing >= beta) {
+            hash_stack[index + 1] = hash_of(p, !white_to_move);
+            reversible_from[index + 1] = index + 1;
+            const int s = -search(p, !white_to_move, depth - 3, -beta, -beta + 1, ply + 1, false);
+            if (aborted) return 0;
+            if (s >= beta) return s;
         }
     }
 
@@ -343,8 +361,8 @@ SearchReport search_position(const Position& root, int white_to_move, const Sear
     for (int depth = 1; depth <= max_depth; ++depth) {
         if (depth > 1 && with.should_stop && with.should_stop(with.context, true)) break;
         // A window around the last score first; the side it fails on is then opened.
-        const bool narrow = depth >= 4 && report.score > -score_won_threshold &&
-                            report.score < score_won_threshold;
+        const bool narrow =
+            depth >= 4 && report.score > -score_won_threshold && report.score < score_won_threshold;
         int alpha = narrow ? report.score - aspiration : -infinite_score;
         int beta = narrow ? report.score + aspiration : infinite_score;
         int score = 0;

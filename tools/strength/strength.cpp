@@ -51,6 +51,17 @@ const char* option(int argc, char** argv, const char* name, const char* otherwis
 GameRecord game;
 LegalMoves legal;
 
+// Endings called drawn at once instead of being played out, to keep matches short: a lone
+// king against at most three pieces (the rules end those after 16 or 5 moves a side), and
+// kings on both sides with the pieces level or one apart.
+bool drawn_ending(const Position& p) {
+    const int white = std::popcount(p.white), black = std::popcount(p.black);
+    const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
+    if ((white == 1 && white_king && black <= 3) || (black == 1 && black_king && white <= 3))
+        return true;
+    return white_king && black_king && white - black <= 1 && black - white <= 1;
+}
+
 // Plays games slice, slice + jobs, ... of the match; one line per game. Returns the score.
 MatchScore play_slice(int games, int movetime_ms, int slice, int jobs) {
     MatchScore score{};
@@ -203,7 +214,7 @@ int play_game(GameRecord& record, Player white, Player black, int limit) {
     for (;;) {
         const GameJudgement judgement = judge_game(record, move_limit, moves);
         if (judgement == game_no_legal_move) return moves.white_to_move ? 0 : 2;
-        if (judgement != game_goes_on) return 1;
+        if (judgement != game_goes_on || (moves.taken == 0 && drawn_ending(moves.before))) return 1;
         const int i =
             moves.count == 1 ? 0 : (moves.white_to_move ? white : black)(record, moves, limit);
         GameMove move;
