@@ -5,7 +5,7 @@
 //
 //   strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]
 //   strength openings [--count N] [--seed S]
-//   strength tune [--games N] [--seed S] [--out FILE]
+//   strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]
 #include "tools/strength/strength.h"
 
 #include <bit>
@@ -251,6 +251,6 @@ int main(int argc, char** argv) {
     if (strcmp(mode, "tune") == 0) return run_tune(argc, argv);
     printf("usage: strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]\n"
            "       strength openings [--count N] [--seed S]\n"
-           "       strength tune [--games N] [--seed S] [--out FILE]\n");
+           "       strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]\n");
     return 2;
 }

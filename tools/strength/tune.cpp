@@ -23,6 +23,7 @@
 namespace {
 
 constexpr int max_samples = 300000;
+constexpr int self_play_nodes = 4000; // a move: about six plies, a few milliseconds
 
 struct Sample {
     int16_t terms[term_count]; // white's count less black's
@@ -57,7 +58,6 @@ void keep_positions(const GameRecord& record, int from_ply, int white_points) {
 }
 
 double weights[term_count][2];
-double decay_rate = 2e-7;
 
 double score_of(const Sample& s) {
     double sum = 0;
@@ -82,7 +82,7 @@ double error_of(double k) {
 
 void fit(double k, int steps) {
     static double gradient[term_count][2], m[term_count][2], v[term_count][2];
-    const double rate = 1.0, beta1 = 0.9, beta2 = 0.999;
+    const double rate = 1.0, beta1 = 0.9, beta2 = 0.999, pull = 2e-8;
     for (int step = 1; step <= steps; ++step) {
         memset(gradient, 0, sizeof gradient);
         double total = 0;
@@ -101,7 +101,7 @@ void fit(double k, int steps) {
             for (int phase = 0; phase < 2; ++phase) {
                 if ((t == term_man && phase == 0) || t == term_lead) continue;
                 // Pulled towards the weights in use: a term the games say little about stays.
-                const double decay = decay_rate * (weights[t][phase] - eval_weights[t][phase]);
+                const double decay = pull * (weights[t][phase] - eval_weights[t][phase]);
                 const double g = gradient[t][phase] / sample_count + decay;
                 m[t][phase] = beta1 * m[t][phase] + (1 - beta1) * g;
                 v[t][phase] = beta2 * v[t][phase] + (1 - beta2) * g * g;
@@ -164,26 +164,12 @@ void self_play(int games, int nodes) {
 
 int run_tune(int argc, char** argv) {
     const int games = atoi(option(argc, argv, "--games", "2000"));
-    const int nodes = atoi(option(argc, argv, "--nodes", "4000"));
     const char* out = option(argc, argv, "--out", "standin/weights.inc");
     random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
     if (search_init(16) ||
         load_ballot(option(argc, argv, "--openings", "tools/strength/openings.txt"), ballot))
         return 1;
-    // The positions of earlier games of the same settings are kept in a file and read back.
-    const char* samples_path = option(argc, argv, "--samples", "");
-    FILE* cache = samples_path[0] ? fopen(samples_path, "rb") : nullptr;
-    if (cache) {
-        sample_count = int(fread(samples, sizeof(Sample), max_samples, cache));
-        fclose(cache);
-        printf("%d positions read from %s\n", sample_count, samples_path);
-    } else {
-        self_play(games, nodes);
-        if (samples_path[0] && (cache = fopen(samples_path, "wb")) != nullptr) {
-            fwrite(samples, sizeof(Sample), size_t(sample_count), cache);
-            fclose(cache);
-        }
-    }
+    self_play(games, self_play_nodes);
     for (int t = 0; t < term_count; ++t)
         for (int phase = 0; phase < 2; ++phase) weights[t][phase] = eval_weights[t][phase];
     // k by golden-section search on the error with the weights in use.
@@ -194,8 +180,7 @@ int run_tune(int argc, char** argv) {
     }
     const double k = (low + high) / 2;
     printf("k %.5f: error %.6f with the weights in use\n", k, error_of(k));
-    decay_rate = atof(option(argc, argv, "--decay", "2e-7"));
-    fit(k, atoi(option(argc, argv, "--steps", "1000")));
+    fit(k, 1000);
     FILE* file = fopen(out, "w");
     if (!file) {
         printf("strength: cannot write %s\n", out);
