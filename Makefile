@@ -1,7 +1,7 @@
 # The front door. `make run` builds and starts the server with the stand-in engine;
 # `make test` installs what a fresh machine lacks, builds everything and runs every test.
 .PHONY: all build debug test test-release test-asan test-tsan test-windows run perft-check bench \
-        windows fuzz soak match stats format clean deps
+        windows fuzz soak match strength tune stats format clean deps
 
 CTEST_JOBS ?= 2
 JOBS ?= 2
@@ -63,6 +63,25 @@ bench: build
 # (about half an hour: the server paces the engine with fixed pauses).
 match: build
 	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
+
+# The current stand-in against the one of commit 82c5efc (built from git into build/): GAMES
+# games at MOVETIME seconds a move, two at a time, from tools/strength/openings.txt with both
+# colours; prints the table and the Elo difference (each game also in build/strength-slice-*.log).
+GAMES ?= 400
+MOVETIME ?= 0.1
+strength: build
+	cmake --build --preset release -j $(JOBS) --target strength
+	cd build && nice -n 15 bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
+		--openings ../tools/strength/openings.txt
+
+# Self-play games of the stand-in, then the evaluation's weights fitted to their results
+# (standin/weights.inc); rebuild to play with them.
+TUNE_GAMES ?= 2000
+TUNE_SEED ?= 1
+tune: build
+	cmake --build --preset release -j $(JOBS) --target strength
+	nice -n 15 build/bin/strength tune --games $(TUNE_GAMES) --seed $(TUNE_SEED) \
+		--out standin/weights.inc
 
 windows:
 	@tools/ensure-deps.sh windows

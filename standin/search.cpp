@@ -29,6 +29,8 @@ static_assert(sizeof(TableEntry) == 16);
 constexpr uint16_t no_move = 0xFFFF;
 constexpr int infinite_score = 32000;
 constexpr int poll_interval = 2048;
+constexpr int aspiration = 30;      // half the root window, hundredths of a man
+constexpr int futility_margin = 80; // a ply's worth of change near the horizon
 
 TableEntry* table = nullptr;
 uint64_t table_mask = 0;
@@ -133,8 +135,10 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     int count = generate_captures(p, white_to_move, list, nullptr);
     const bool captures = count > 0;
     if (!captures) {
-        // A quiet position at the horizon is judged as it stands.
-        if (depth <= 0) return evaluate(p, white_to_move);
+        // A quiet position at the horizon is judged as it stands, unless the other side
+        // threatens to take: then every reply is looked at once more.
+        if (depth < 0 || (depth == 0 && !side_has_capture(p, !white_to_move)))
+            return evaluate(p, white_to_move);
         count = generate_quiet_moves(p, white_to_move, list);
         if (count == 0) return -score_win + ply; // nothing to move: lost
     }
@@ -154,6 +158,23 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
                     (entry->bound == bound_upper && s <= alpha))
                     return s;
             }
+        }
+    }
+
+    // A quiet position (no capture either way) well above beta is cut: near the horizon when
+    // its margin is more than a few moves can change; deeper when the side stays above beta
+    // though the other side moves twice. No passing in draughts, so only on a full board,
+    // where tempo rarely decides.
+    if (!pv_node && !captures && depth > 0 && beta < score_won_threshold &&
+        !side_has_capture(p, !white_to_move)) {
+        const int standing = evaluate(p, white_to_move);
+        if (depth <= 3 && standing - futility_margin * depth >= beta) return beta;
+        if (depth >= 4 && std::popcount(p.white | p.black) >= 20 && standing >= beta) {
+            hash_stack[index + 1] = hash_of(p, !white_to_move);
+            reversible_from[index + 1] = index + 1;
+            const int s = -search(p, !white_to_move, depth - 3, -beta, -beta + 1, ply + 1, false);
+            if (aborted) return 0;
+            if (s >= beta) return s;
         }
     }
 
@@ -196,8 +217,8 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         } else {
             // Late quiet moves are first looked at less deeply.
             int reduction = 0;
-            if (depth >= 3 && !captures && n >= 3 && scores[n] < (1 << 20)) reduction = 1;
-            if (reduction && depth >= 6 && n >= 8) reduction = 2;
+            if (depth >= 2 && !captures && n >= 2 && scores[n] < (1 << 20)) reduction = 1;
+            if (reduction && depth >= 5 && n >= 6) reduction = 2;
             score = -search(child, !white_to_move, new_depth - reduction, -alpha - 1, -alpha,
                             ply + 1, false);
             if (score > alpha && reduction)
@@ -339,7 +360,20 @@ SearchReport search_position(const Position& root, int white_to_move, const Sear
     const int max_depth = with.max_depth < 1 ? 1 : with.max_depth > 100 ? 100 : with.max_depth;
     for (int depth = 1; depth <= max_depth; ++depth) {
         if (depth > 1 && with.should_stop && with.should_stop(with.context, true)) break;
-        int score = search(root, white_to_move, depth, -infinite_score, infinite_score, 0, true);
+        // A window around the last score first; the side it fails on is then opened.
+        const bool narrow =
+            depth >= 4 && report.score > -score_won_threshold && report.score < score_won_threshold;
+        int alpha = narrow ? report.score - aspiration : -infinite_score;
+        int beta = narrow ? report.score + aspiration : infinite_score;
+        int score = 0;
+        for (;;) {
+            score = search(root, white_to_move, depth, alpha, beta, 0, true);
+            if (aborted || (score > alpha && score < beta)) break;
+            if (score <= alpha)
+                alpha = -infinite_score;
+            else
+                beta = infinite_score;
+        }
         if (aborted) break;
         report.depth = depth;
         report.score = score;

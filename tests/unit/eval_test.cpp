@@ -1,0 +1,43 @@
+// The evaluation: each term, and so the score, is the same for a position and its mirror with
+// the colours swapped; and the score is the weighted sum of the terms with the tuned weights.
+#include <gtest/gtest.h>
+
+#include "board/fen.h"
+#include "standin/evaluate.h"
+#include "standin/search.h"
+
+namespace {
+
+// Middle games, runaway men, kings with men: no row is symmetric in itself.
+const char* const rows[] = {
+    "W:W27,28,31,32,33,34,36,37,38,40,42,43,44,45,47,48:B6,7,8,9,11,12,13,14,16,17,19,22,23,24.",
+    "B:W17,26,31,32,35,36,41,46:B3,9,14,29,34,39,40,45.", "W:WK3,K44,21,30,36:B13,14,17,25,35.",
+    "B:W6,15,37,41,42,43:BK10,K50,9,18,27."};
+
+TEST(Eval, MirrorScoresTheSameAndTheScoreUsesTheTunedWeights) {
+    fill_bit_count_table();
+    build_ray_table();
+    for (const char* fen : rows) {
+        Position p{}, m{};
+        int white = 1;
+        char error[128];
+        ASSERT_FALSE(parse_fen(fen, p, white, error, sizeof error)) << error;
+        for (int s = 1; s <= 50; ++s) // square s becomes 51 - s, white becomes black
+            for (auto [from, to] :
+                 {std::pair{p.white, &m.black}, {p.black, &m.white}, {p.kings, &m.kings}})
+                if (from & square_mask[s - 1]) *to |= square_mask[50 - s];
+        int terms[term_count] = {}, mirrored[term_count] = {};
+        eval_terms(p, [&](int t, int n) { terms[t] += n; });
+        eval_terms(m, [&](int t, int n) { mirrored[t] += n; });
+        const int men = std::popcount((p.white | p.black) & ~p.kings), opening = std::min(men, 40);
+        int sum = 0;
+        for (int t = 0; t < term_count; ++t) {
+            EXPECT_EQ(terms[t], -mirrored[t]) << fen << ", term " << t;
+            sum += terms[t] * (eval_weights[t][0] * opening + eval_weights[t][1] * (40 - opening));
+        }
+        EXPECT_EQ(evaluate(p, white), evaluate(m, !white)) << fen;
+        EXPECT_EQ(evaluate(p, 1), sum / 40) << fen;
+    }
+}
+
+} // namespace

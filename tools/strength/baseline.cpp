@@ -1,0 +1,58 @@
+// The search and evaluation of commit 82c5efc, the measure of make strength. Its sources are
+// taken from git into the build folder and compiled here inside a namespace of their own, so
+// that both engines live in one program without a clash of names; the standard and board
+// headers they include come first, outside it.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <utility>
+
+#include "board/board.h"
+#include "board/movegen.h"
+#include "platform/platform.h"
+#include "tools/strength/strength.h"
+
+namespace baseline {
+#include "standin/search.h"
+
+#include "standin/evaluate.cpp"
+#include "standin/search.cpp"
+} // namespace baseline
+
+namespace {
+
+struct Clock {
+    int64_t start;
+    int64_t budget;
+};
+
+// The same rule as the stand-in's: no new iteration past half the time.
+bool out_of_time(void* context, bool between_iterations) {
+    const Clock& clock = *static_cast<Clock*>(context);
+    const int64_t used = clock_ms() - clock.start;
+    return between_iterations ? used * 2 >= clock.budget : used >= clock.budget;
+}
+
+Position history[max_game_plies + 1];
+
+} // namespace
+
+bool baseline_init() {
+    return baseline::search_init(32);
+}
+
+int baseline_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms) {
+    if (game.ply_count < 2) baseline::search_clear();
+    Clock clock{clock_ms(), movetime_ms};
+    baseline::SearchLimits limits;
+    limits.should_stop = out_of_time;
+    limits.context = &clock;
+    const int count = game_history(game, history);
+    const baseline::SearchReport report =
+        baseline::search_position(legal.before, legal.white_to_move, limits, history, count);
+    for (int i = 0; i < legal.count; ++i)
+        if (legal.list.entries[i] == report.best) return i;
+    return 0;
+}

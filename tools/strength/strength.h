@@ -1,0 +1,23 @@
+// make strength and make tune: games of the stand-in's search against the search of commit
+// 82c5efc or against itself, the openings they start from, and the tuner of the evaluation.
+#pragma once
+
+#include "tools/pdn/game.h"
+
+// A player: the move it chooses in the position after the game's last move, within limit
+// (milliseconds, or nodes for the tuner's self-play), among the moves of legal.
+using Player = int (*)(const GameRecord& game, const LegalMoves& legal, int limit);
+
+// The search of 82c5efc, its names kept apart (baseline.cpp). True on failure.
+bool baseline_init();
+int baseline_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms);
+int current_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms);
+int current_player_nodes(const GameRecord& game, const LegalMoves& legal, int nodes);
+
+// The game before the position to move from, oldest first, as the search takes it.
+int game_history(const GameRecord& game, Position* history);
+// Plays game from its start to its end by the rules (150 moves a side at most). Returns
+// white's points times two: 2 won, 1 drawn, 0 lost.
+int play_game(GameRecord& game, Player white, Player black, int limit);
+
+int run_tune(int argc, char** argv);
