@@ -102,3 +102,12 @@ bool process_running(int64_t pid);
 bool map_fixed_region(uintptr_t address, size_t size);
 // False once the process that started this one has gone.
 bool parent_alive();
+
+// ---- for tools: a program run with its output in a file (POSIX only) -----------------
+// Starts argv[0] (a path) with the arguments of argv (ending in null), standard input from
+// the null device, standard output and error appended to output_path. Returns the process
+// id, or 0 on failure (last_error_text tells why).
+int64_t start_program(const char* const* argv, const char* output_path);
+// Waits for a program started by start_program to end and reaps it; status is its exit code,
+// or 128 + the signal that ended it. True on failure.
+bool wait_program(int64_t pid, int& status);

@@ -23,18 +23,6 @@ namespace baseline {
 
 namespace {
 
-struct Clock {
-    int64_t start;
-    int64_t budget;
-};
-
-// The same rule as the stand-in's: no new iteration past half the time.
-bool out_of_time(void* context, bool between_iterations) {
-    const Clock& clock = *static_cast<Clock*>(context);
-    const int64_t used = clock_ms() - clock.start;
-    return between_iterations ? used * 2 >= clock.budget : used >= clock.budget;
-}
-
 Position history[max_game_plies + 1];
 
 } // namespace
@@ -45,7 +33,7 @@ bool baseline_init() {
 
 int baseline_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms) {
     if (game.ply_count < 2) baseline::search_clear();
-    Clock clock{clock_ms(), movetime_ms};
+    MoveClock clock{clock_ms(), movetime_ms};
     baseline::SearchLimits limits;
     limits.should_stop = out_of_time;
     limits.context = &clock;

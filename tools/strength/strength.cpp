@@ -22,18 +22,6 @@ namespace {
 
 constexpr int move_limit = 150; // moves a side before a game is called a draw
 
-struct Clock {
-    int64_t start;
-    int64_t budget;
-};
-
-// The same rule as the stand-in's: no new iteration past half the time.
-bool out_of_time(void* context, bool between_iterations) {
-    const Clock& clock = *static_cast<Clock*>(context);
-    const int64_t used = clock_ms() - clock.start;
-    return between_iterations ? used * 2 >= clock.budget : used >= clock.budget;
-}
-
 Position history[max_game_plies + 1];
 
 int index_of(const LegalMoves& legal, const SearchReport& report) {
@@ -93,7 +81,7 @@ bool play_in_workers(char** argv, const char* games, const char* movetime, const
         const char* child[] = {argv[0],   "match",       "--games", games,    "--movetime",
                                movetime,  "--openings",  openings,  "--jobs", jobs_text,
                                "--slice", slice_text[k], nullptr};
-        pids[k] = start_program(child, ".", nullptr, logs[k]);
+        pids[k] = start_program(child, logs[k]);
         if (!pids[k]) {
             char why[256];
             last_error_text(why, sizeof why);
@@ -104,8 +92,7 @@ bool play_in_workers(char** argv, const char* games, const char* movetime, const
     bool failed = false;
     for (int k = 0; k < jobs; ++k) {
         int status = 0;
-        while (!wait_program(pids[k], 60000, status)) {
-        }
+        if (wait_program(pids[k], status)) status = -1;
         FILE* file = fopen(logs[k], "r");
         if (status != 0 || !file) {
             printf("strength: slice %d failed (status %d)\n", k, status);
@@ -225,7 +212,7 @@ int play_game(GameRecord& record, Player white, Player black, int limit) {
 
 int current_player(const GameRecord& record, const LegalMoves& moves, int movetime_ms) {
     if (record.ply_count < 2) search_clear();
-    Clock clock{clock_ms(), movetime_ms};
+    MoveClock clock{clock_ms(), movetime_ms};
     SearchLimits limits;
     limits.should_stop = out_of_time;
     limits.context = &clock;
@@ -253,4 +240,10 @@ int main(int argc, char** argv) {
            "       strength openings [--count N] [--seed S]\n"
            "       strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]\n");
     return 2;
+}
+
+bool out_of_time(void* context, bool between_iterations) {
+    const MoveClock& clock = *static_cast<MoveClock*>(context);
+    const int64_t used = clock_ms() - clock.start;
+    return between_iterations ? used * 2 >= clock.budget : used >= clock.budget;
 }

@@ -2,6 +2,8 @@
 // 82c5efc or against itself, the openings they start from, and the tuner of the evaluation.
 #pragma once
 
+#include <cstdint>
+
 #include "tools/pdn/game.h"
 
 // A player: the move it chooses in the position after the game's last move, within limit
@@ -21,3 +23,10 @@ int game_history(const GameRecord& game, Position* history);
 int play_game(GameRecord& game, Player white, Player black, int limit);
 
 int run_tune(int argc, char** argv);
+
+// A move's time for either search: no new iteration past half of it, as in the stand-in.
+struct MoveClock {
+    int64_t start;  // clock_ms() when the search began
+    int64_t budget; // milliseconds
+};
+bool out_of_time(void* context, bool between_iterations); // context: a MoveClock
