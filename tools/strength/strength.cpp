@@ -139,14 +139,6 @@ int run_strength_match(int argc, char** argv) {
     return 0;
 }
 
-uint64_t random_state = 0;
-uint64_t next_random() {
-    random_state ^= random_state >> 12;
-    random_state ^= random_state << 25;
-    random_state ^= random_state >> 27;
-    return random_state * 0x2545F4914F6CDD1Dull;
-}
-
 // Openings: two to four random moves a side from the start, kept when no capture is pending,
 // the material is level and a search of the position finds it within a tenth of a man.
 int run_openings(int argc, char** argv) {
@@ -240,6 +232,14 @@ int main(int argc, char** argv) {
            "       strength openings [--count N] [--seed S]\n"
            "       strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]\n");
     return 2;
+}
+
+uint64_t random_state = 1;
+uint64_t next_random() {
+    random_state ^= random_state >> 12;
+    random_state ^= random_state << 25;
+    random_state ^= random_state >> 27;
+    return random_state * 0x2545F4914F6CDD1Dull;
 }
 
 bool out_of_time(void* context, bool between_iterations) {

@@ -36,14 +36,6 @@ int sample_count = 0;
 GameRecord game;
 LegalMoves legal;
 
-uint64_t random_state = 1;
-uint64_t next_random() {
-    random_state ^= random_state >> 12;
-    random_state ^= random_state << 25;
-    random_state ^= random_state >> 27;
-    return random_state * 0x2545F4914F6CDD1Dull;
-}
-
 void keep_positions(const GameRecord& record, int from_ply, int white_points) {
     for (int k = from_ply; k < record.ply_count && sample_count < max_samples; ++k) {
         const Position& p = record.moves[k].after;
