@@ -41,13 +41,15 @@ LegalMoves legal;
 
 // Endings called drawn at once instead of being played out, to keep matches short: a lone
 // king against at most three pieces (the rules end those after 16 or 5 moves a side), and
-// kings on both sides with the pieces level or one apart.
+// kings on both sides with at most three pieces each, level or one apart. Anything with more
+// on the board is played out: a king each with men still to crown is often won.
 bool drawn_ending(const Position& p) {
     const int white = std::popcount(p.white), black = std::popcount(p.black);
     const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
     if ((white == 1 && white_king && black <= 3) || (black == 1 && black_king && white <= 3))
         return true;
-    return white_king && black_king && white - black <= 1 && black - white <= 1;
+    return white_king && black_king && white <= 3 && black <= 3 && white - black <= 1 &&
+           black - white <= 1;
 }
 
 // Plays games slice, slice + jobs, ... of the match; one line per game. Returns the score.
@@ -62,8 +64,13 @@ MatchScore play_slice(int games, int movetime_ms, int slice, int jobs) {
                           : play_game(game, baseline_player, current_player, movetime_ms);
         const int points = current_white ? white_points : 2 - white_points;
         (points == 2 ? score.wins : points == 1 ? score.draws : score.losses)++;
-        printf("game %d points %d (opening %d, current plays %s, %d plies)\n", g, points,
-               (g / 2) % ballot.count + 1, current_white ? "white" : "black", game.ply_count);
+        char fen[fen_buffer_size];
+        format_fen(game.ply_count ? game.moves[game.ply_count - 1].after : game.start,
+                   game.ply_count % 2 == 0 ? opening.white_to_move : !opening.white_to_move, fen,
+                   sizeof fen);
+        printf("game %d points %d (opening %d, current plays %s, %d plies, %s, %s)\n", g, points,
+               (g / 2) % ballot.count + 1, current_white ? "white" : "black", game.ply_count,
+               game_end, fen);
     }
     return score;
 }
@@ -188,12 +195,19 @@ int game_history(const GameRecord& record, Position* out) {
     return count;
 }
 
+const char* game_end = "";
+
 int play_game(GameRecord& record, Player white, Player black, int limit) {
     static LegalMoves moves;
     for (;;) {
         const GameJudgement judgement = judge_game(record, move_limit, moves);
+        game_end = judgement_text(judgement);
         if (judgement == game_no_legal_move) return moves.white_to_move ? 0 : 2;
-        if (judgement != game_goes_on || (moves.taken == 0 && drawn_ending(moves.before))) return 1;
+        if (judgement != game_goes_on) return 1;
+        if (moves.taken == 0 && drawn_ending(moves.before)) {
+            game_end = "drawn ending";
+            return 1;
+        }
         const int i =
             moves.count == 1 ? 0 : (moves.white_to_move ? white : black)(record, moves, limit);
         GameMove move;

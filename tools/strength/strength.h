@@ -21,6 +21,7 @@ int game_history(const GameRecord& game, Position* history);
 // Plays game from its start to its end by the rules (150 moves a side at most). Returns
 // white's points times two: 2 won, 1 drawn, 0 lost.
 int play_game(GameRecord& game, Player white, Player black, int limit);
+extern const char* game_end; // how the last game played ended, in words
 
 int run_tune(int argc, char** argv);
 
