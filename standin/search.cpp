@@ -208,6 +208,8 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         const int i = pick_next(ply, scores, n, count);
         const Position& child = list.entries[i];
         hash_stack[index + 1] = hash_of(child, !white_to_move);
+        // The child's table entry is a cache miss: start loading it while its moves are made.
+        __builtin_prefetch(&table[hash_stack[index + 1] & table_mask]);
         reversible_from[index + 1] =
             move_is_irreversible(p, child, white_to_move) ? index + 1 : reversible_from[index];
 
