@@ -1,21 +1,44 @@
 // The evaluation, in hundredths of a man: the weighted terms of evaluate.h, blended from the
-// opening weights to the ending weights as the men come off, and the king endings that hold
-// no win (at most three kings against one or more) damped towards a draw.
+// opening weights to the ending weights as the men come off, and the endings that hold no
+// win damped towards a draw.
 #include "standin/evaluate.h"
 
 #include "standin/search.h"
 
+namespace {
+
+// Each term's weight blended for every number of men on the board, worked out once.
+struct BlendedWeights {
+    int weight[41][term_count];
+};
+constexpr BlendedWeights make_blended() {
+    BlendedWeights b{};
+    for (int opening = 0; opening <= 40; ++opening)
+        for (int t = 0; t < term_count; ++t)
+            b.weight[opening][t] =
+                eval_weights[t][0] * opening + eval_weights[t][1] * (40 - opening);
+    return b;
+}
+constexpr BlendedWeights blended = make_blended();
+
+} // namespace
+
 int evaluate(const Position& p, int white_to_move) {
     const int men = std::popcount(p.white & ~p.kings) + std::popcount(p.black & ~p.kings);
-    const int opening = men > 40 ? 40 : men;
+    const int* weight = blended.weight[men > 40 ? 40 : men];
     int sum = 0;
-    eval_terms(p, [&](int term, int count) {
-        sum += count * (eval_weights[term][0] * opening + eval_weights[term][1] * (40 - opening));
-    });
+    eval_terms(p, [&](int term, int count) { sum += count * weight[term]; });
     int score = sum / 40;
-    if (men == 0) {
-        const int wk = std::popcount(p.white), bk = std::popcount(p.black);
-        if (wk >= 1 && bk >= 1 && wk <= 3 && bk <= 3) score /= 16;
-    }
+    // Endings the rules soon call drawn are worth little whatever the material says: a lone
+    // king against at most three pieces (16 or 5 moves a side, then a draw), and at most three
+    // kings a side. With a king each and three pieces or fewer a side the extra piece rarely
+    // wins either.
+    const int white = std::popcount(p.white), black = std::popcount(p.black);
+    const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
+    if ((white == 1 && white_king && black <= 3) || (black == 1 && black_king && white <= 3) ||
+        (men == 0 && white <= 3 && black <= 3))
+        score /= 16;
+    else if (white_king && black_king && white <= 3 && black <= 3)
+        score /= 4;
     return white_to_move ? score : -score;
 }

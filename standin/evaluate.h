@@ -53,6 +53,22 @@ constexpr ConeTable make_cones() {
 }
 constexpr ConeTable cones = make_cones();
 
+// Row (0 holds squares 1-5) and half of the board of each bit, for the men's loop.
+struct RowTable {
+    uint8_t row[54];
+    bool left[54];
+};
+constexpr RowTable make_rows() {
+    RowTable t{};
+    for (int i = 0; i < 50; ++i) {
+        const int row = i / 5;
+        t.row[i + i / 10] = uint8_t(row);
+        t.left[i + i / 10] = 2 * (i % 5) + (row % 2 == 0) < 5;
+    }
+    return t;
+}
+constexpr RowTable man_rows = make_rows();
+
 // The board turned round: square s becomes 51 - s, that is bit b becomes 53 - b.
 constexpr uint64_t turned(uint64_t x) {
     x = (x >> 1 & 0x5555555555555555ull) | (x & 0x5555555555555555ull) << 1;
@@ -75,9 +91,9 @@ template <class Add> void side_terms(uint64_t own, uint64_t opponent, uint64_t k
     int left = 0, right = 0;
     const bool opponent_has_king = (opponent & kings) != 0;
     for (uint64_t m = men; m; m &= m - 1) {
-        const int bit = std::countr_zero(m), i = bit - bit / 11, row = i / 5;
+        const int bit = std::countr_zero(m), i = bit - bit / 11, row = man_rows.row[bit];
         add(term_square + i - 5, 1);
-        (2 * (i % 5) + (row % 2 == 0) < 5 ? left : right) += 9 - row;
+        (man_rows.left[bit] ? left : right) += 9 - row;
         if (opponent_has_king)
             add(term_advance_against_kings, 9 - row);
         else if (row <= 4 && (cones.cone[bit] & opponent) == 0)
