@@ -24,7 +24,9 @@ enum EvalTerm {
     term_king_diagonal = term_runaway + 4, // a king on the long diagonal
     term_king_moves,                       // squares a king reaches
     term_advance_against_kings,            // rows a man has gone, when the other side has a king
-    term_lead, // material (a king three men) times the pieces gone, past 10: trade when ahead
+    term_lead,       // material (a king three men) times the pieces gone, past 10: trade when ahead
+    term_first_king, // the side has a king: the other's men no longer run through freely
+    term_lead_both_kings, // the lead in material (a king three men) when both sides have kings
     term_count
 };
 
@@ -86,8 +88,14 @@ template <class Add> void side_terms(uint64_t own, uint64_t opponent, uint64_t k
     add(term_man, std::popcount(men));
     add(term_king, std::popcount(own_kings));
     const int gone = 40 - std::popcount(own | opponent);
-    add(term_lead,
-        (std::popcount(men) + 3 * std::popcount(own_kings)) * (gone > 10 ? gone - 10 : 0));
+    const int material = std::popcount(men) + 3 * std::popcount(own_kings);
+    add(term_lead, material * (gone > 10 ? gone - 10 : 0));
+    add(term_first_king, own_kings != 0);
+    if (own_kings && (opponent & kings)) {
+        const int lead =
+            material - std::popcount(opponent & ~kings) - 3 * std::popcount(opponent & kings);
+        if (lead > 0) add(term_lead_both_kings, lead);
+    }
     int left = 0, right = 0;
     const bool opponent_has_king = (opponent & kings) != 0;
     for (uint64_t m = men; m; m &= m - 1) {

@@ -7,6 +7,7 @@
 #include "standin/search.h"
 
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <new>
 
@@ -29,6 +30,7 @@ static_assert(sizeof(TableEntry) == 16);
 constexpr uint16_t no_move = 0xFFFF;
 constexpr int infinite_score = 32000;
 constexpr int poll_interval = 2048;
+constexpr int kings_only_draw_plies = 50;
 constexpr int aspiration = 30;      // half the root window, hundredths of a man
 constexpr int futility_margin = 80; // a ply's worth of change near the horizon
 
@@ -121,6 +123,9 @@ int pick_next(int ply, int* scores, int start, int count) {
 }
 
 int order_scores[search_max_ply + 1][max_moves];
+// Plies a late quiet move is first searched less deeply, by depth and place in the order:
+// growing with both, as the logarithm of each.
+int reductions[64][64];
 
 int search(const Position& p, int white_to_move, int depth, int alpha, int beta, int ply,
            bool pv_node) {
@@ -129,6 +134,9 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     if (stop_now()) return 0;
     const int index = root_index + ply;
     if (ply > 0 && is_repetition(index)) return 0;
+    // 25 moves a side with kings only and no capture: a draw, if the side to move can move.
+    if (ply > 0 && index - reversible_from[index] >= kings_only_draw_plies)
+        return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
     if (ply >= search_max_ply) return evaluate(p, white_to_move);
 
     MoveList& list = move_lists[ply];
@@ -219,8 +227,12 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         } else {
             // Late quiet moves are first looked at less deeply.
             int reduction = 0;
-            if (depth >= 2 && !captures && n >= 2 && scores[n] < (1 << 20)) reduction = 1;
-            if (reduction && depth >= 5 && n >= 6) reduction = 2;
+            if (depth >= 2 && !captures && n >= 2 && scores[n] < (1 << 20)) {
+                reduction = reductions[depth < 63 ? depth : 63][n < 63 ? n : 63];
+                if (pv_node && reduction > 1) --reduction;
+                if (reduction > new_depth - 1) reduction = new_depth - 1;
+                if (reduction < 1) reduction = 1;
+            }
             score = -search(child, !white_to_move, new_depth - reduction, -alpha - 1, -alpha,
                             ply + 1, false);
             if (score > alpha && reduction)
@@ -293,6 +305,9 @@ bool move_is_irreversible(const Position& before, const Position& after, int whi
 bool search_init(int table_megabytes) {
     fill_bit_count_table();
     build_ray_table();
+    for (int d = 1; d < 64; ++d)
+        for (int n = 1; n < 64; ++n)
+            reductions[d][n] = int(0.5 + std::log(d) * std::log(n + 1) / 2.6);
     if (table) return false;
     uint64_t entries = 1;
     while (entries * 2 * sizeof(TableEntry) <= uint64_t(table_megabytes) * 1024 * 1024)

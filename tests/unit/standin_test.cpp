@@ -86,8 +86,9 @@ TEST(Search, WinsMaterialPlaysOnlyLegalMovesAndStops) {
 
 TEST(Search, ReturningToAPositionOfTheGameIsADraw) {
     ASSERT_FALSE(search_init(8));
-    // White is well ahead; its choice x lets a black king move y bring back a position.
-    const Position root = fen("W:WK17,26,27:BK20.");
+    // White is well ahead (more than the three pieces the rules hold to a draw against a lone
+    // king); its choice x lets a black king move y bring back a position.
+    const Position root = fen("W:WK17,26,27,36,37:BK20.");
     const SearchReport free = search(root, 1, 6);
     ASSERT_GT(free.score, 300);
     static MoveList replies;

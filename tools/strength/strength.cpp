@@ -39,17 +39,18 @@ const char* option(int argc, char** argv, const char* name, const char* otherwis
 GameRecord game;
 LegalMoves legal;
 
-// Endings called drawn at once instead of being played out, to keep matches short: a lone
-// king against at most three pieces (the rules end those after 16 or 5 moves a side), and
-// kings on both sides with at most three pieces each, level or one apart. Anything with more
-// on the board is played out: a king each with men still to crown is often won.
-bool drawn_ending(const Position& p) {
+// The rules' draw for a lone king: against three pieces with a king among them, 16 moves a
+// side; against two pieces or a king, 5 moves a side. Returns the plies allowed in the
+// position's stage, 0 when none of these.
+int lone_king_plies(const Position& p) {
     const int white = std::popcount(p.white), black = std::popcount(p.black);
     const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
-    if ((white == 1 && white_king && black <= 3) || (black == 1 && black_king && white <= 3))
-        return true;
-    return white_king && black_king && white <= 3 && black <= 3 && white - black <= 1 &&
-           black - white <= 1;
+    const bool white_alone = white == 1 && white_king, black_alone = black == 1 && black_king;
+    if (!white_alone && !black_alone) return 0;
+    const int other = white_alone ? black : white;
+    const bool other_king = white_alone ? black_king : black_king;
+    if (!other_king || other > 3) return 0;
+    return other == 3 ? 32 : 10;
 }
 
 // Plays games slice, slice + jobs, ... of the match; one line per game. Returns the score.
@@ -199,13 +200,20 @@ const char* game_end = "";
 
 int play_game(GameRecord& record, Player white, Player black, int limit) {
     static LegalMoves moves;
+    int stage_start = 0, stage_pieces = 0;
     for (;;) {
         const GameJudgement judgement = judge_game(record, move_limit, moves);
         game_end = judgement_text(judgement);
         if (judgement == game_no_legal_move) return moves.white_to_move ? 0 : 2;
         if (judgement != game_goes_on) return 1;
-        if (moves.taken == 0 && drawn_ending(moves.before)) {
-            game_end = "drawn ending";
+        // The stage begins when the piece count it is judged by is reached.
+        const int allowed = lone_king_plies(moves.before);
+        const int pieces = std::popcount(moves.before.white | moves.before.black);
+        if (!allowed || pieces != stage_pieces) stage_start = record.ply_count;
+        stage_pieces = allowed ? pieces : 0;
+        if (allowed && record.ply_count - stage_start >= allowed) {
+            game_end = allowed == 32 ? "16 moves each against a lone king"
+                                     : "5 moves each against a lone king";
             return 1;
         }
         const int i =

@@ -107,8 +107,12 @@ void fit(double k, int steps) {
 
 const char* term_name(int t, char* buffer, size_t size) {
     static const char* const names[] = {"balance", "support", "blocked", "man moves", "outpost"};
-    static const char* const last[] = {"king on the long diagonal", "king moves",
-                                       "rows gone by a man against kings", "material lead"};
+    static const char* const last[] = {"king on the long diagonal",
+                                       "king moves",
+                                       "rows gone by a man against kings",
+                                       "material lead",
+                                       "a king at all",
+                                       "lead when both sides have kings"};
     if (t == term_man) return "man";
     if (t == term_king) return "king";
     if (t >= term_king_diagonal) return last[t - term_king_diagonal];
