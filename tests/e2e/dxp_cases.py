@@ -114,10 +114,10 @@ GROUPS = {
     R('pv-chat-after-each-move', ['-pv', '-t'], [
         ('s', req('W', EXCHANGE)), ('e', ACC), ('x', mv(28, 19, 23)), ('x', CHAT),
         ('s', mv(14, 23, 19)), ('x', ANY_MOVE), ('x', CHAT)]),
-    R('pvall-chats-while-thinking', ['-pvall', '-t'], [  # Kavro two men up
+    R('pvall-chats-while-thinking', ['-pvall', '-t'], [  # Kavro two men up: sign, scale
         ('s', req('W', 'W:W31-50:B3-20')), ('e', ACC), ('x', CHAT), ('e', FIRST_WHITE),
         ('none', 700), ('s', mv(20, 25)), ('x', CHAT), ('e', ANY_MOVE), ('none', 700),
-        ('pv', 1.0, 5.0)], ini='movetime_ms=1500'),
+        ('pv', 1.0, 9.0)], ini='movetime_ms=1500'),
     R('chat-printed-backreq-k1', T, [('s', 'Chello from the client'), ('s', 'B012W'),
                                      ('e', 'K1')],
       [got('Chello from the client'), got('B012W'), sent('K1')]),
