@@ -109,6 +109,10 @@ bool start_player(const MatchOptions& options);
 void new_game_for_player();
 // Chooses one of the listed moves of the position after the game's last move.
 int choose_move(const GameRecord& game, const LegalMoves& legal);
+// xorshift64*, seeded by the match's --seed (or the strength tool's): the same games for a
+// seed on every machine.
+extern uint64_t random_state;
+uint64_t next_random();
 
 // ---- the match -----------------------------------------------------------------------
 // Tables, ballot and player. True on failure, after printing why.

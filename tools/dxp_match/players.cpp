@@ -5,19 +5,18 @@
 #include "standin/search.h"
 #include "tools/dxp_match/match.h"
 
-namespace {
-
-PlayerKind kind = player_random;
-int move_time_ms = 1000;
 uint64_t random_state = 1;
-
 uint64_t next_random() {
-    // xorshift64*: the same games for the same seed on every machine.
     random_state ^= random_state >> 12;
     random_state ^= random_state << 25;
     random_state ^= random_state >> 27;
     return random_state * 0x2545F4914F6CDD1Dull;
 }
+
+namespace {
+
+PlayerKind kind = player_random;
+int move_time_ms = 1000;
 
 struct SearchClock {
     int64_t start;

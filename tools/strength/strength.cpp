@@ -256,14 +256,6 @@ int main(int argc, char** argv) {
     return 2;
 }
 
-uint64_t random_state = 1;
-uint64_t next_random() {
-    random_state ^= random_state >> 12;
-    random_state ^= random_state << 25;
-    random_state ^= random_state >> 27;
-    return random_state * 0x2545F4914F6CDD1Dull;
-}
-
 bool out_of_time(void* context, bool between_iterations) {
     const MoveClock& clock = *static_cast<MoveClock*>(context);
     const int64_t used = clock_ms() - clock.start;

@@ -25,10 +25,6 @@ extern const char* game_end; // how the last game played ended, in words
 
 int run_tune(int argc, char** argv);
 
-// xorshift64*, seeded by --seed: the same openings and games for a seed on every machine.
-extern uint64_t random_state;
-uint64_t next_random();
-
 // A move's time for either search: no new iteration past half of it, as in the stand-in.
 struct MoveClock {
     int64_t start;  // clock_ms() when the search began
