@@ -67,10 +67,31 @@ constexpr uint64_t mix(uint64_t x) {
     return x;
 }
 
+constexpr uint64_t side_key = 0x510e527fade682d1ull;
+
 uint64_t hash_of(const Position& p, int white_to_move) {
     uint64_t h = mix(p.black ^ 0x9e3779b97f4a7c15ull) ^ mix(p.white ^ 0x3c6ef372fe94f82bull) ^
                  mix(p.kings ^ 0xa54ff53a5f1d36f1ull);
-    return white_to_move ? h ^ 0x510e527fade682d1ull : h;
+    return white_to_move ? h ^ side_key : h;
+}
+
+// Scores already worked out, white's view, keyed by the position alone: the same position
+// reaches the horizon again and again by other orders of the same moves.
+constexpr int eval_cache_size = 1 << 16;
+uint64_t eval_cache[eval_cache_size]; // key's upper 48 bits, then the score's 16
+
+int cached_evaluate(const Position& p, int white_to_move, uint64_t key) {
+    if (white_to_move) key ^= side_key;
+    uint64_t& slot = eval_cache[key & (eval_cache_size - 1)];
+    int white_score;
+    if ((slot ^ key) >> 16 == 0) {
+        white_score = int16_t(uint16_t(slot));
+    } else {
+        const int score = evaluate(p, white_to_move);
+        white_score = white_to_move ? score : -score;
+        slot = (key & ~0xFFFFull) | uint16_t(int16_t(white_score));
+    }
+    return white_to_move ? white_score : -white_score;
 }
 
 uint64_t mover_of(const Position& p, int white_to_move) {
@@ -137,7 +158,7 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     // 25 moves a side with kings only and no capture: a draw, if the side to move can move.
     if (ply > 0 && index - reversible_from[index] >= kings_only_draw_plies)
         return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
-    if (ply >= search_max_ply) return evaluate(p, white_to_move);
+    if (ply >= search_max_ply) return cached_evaluate(p, white_to_move, hash_stack[index]);
 
     MoveList& list = move_lists[ply];
     int count = generate_captures(p, white_to_move, list, nullptr);
@@ -146,7 +167,7 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         // A quiet position at the horizon is judged as it stands, unless the other side
         // threatens to take: then every reply is looked at once more.
         if (depth < 0 || (depth == 0 && !side_has_capture(p, !white_to_move)))
-            return evaluate(p, white_to_move);
+            return cached_evaluate(p, white_to_move, hash_stack[index]);
         count = generate_quiet_moves(p, white_to_move, list);
         if (count == 0) return -score_win + ply; // nothing to move: lost
     }
@@ -175,7 +196,7 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     // where tempo rarely decides.
     if (!pv_node && !captures && depth > 0 && beta < score_won_threshold &&
         !side_has_capture(p, !white_to_move)) {
-        const int standing = evaluate(p, white_to_move);
+        const int standing = cached_evaluate(p, white_to_move, key);
         if (depth <= 3 && standing - futility_margin * depth >= beta) return beta;
         if (depth >= 4 && std::popcount(p.white | p.black) >= 20 && standing >= beta) {
             hash_stack[index + 1] = hash_of(p, !white_to_move);
@@ -328,6 +349,7 @@ void search_clear() {
         for (auto& by_from : side)
             for (int& value : by_from) value = 0;
     for (auto& pair : killers) pair[0] = pair[1] = 0;
+    for (uint64_t& slot : eval_cache) slot = 0;
 }
 
 SearchReport search_position(const Position& root, int white_to_move, const SearchLimits& with,
