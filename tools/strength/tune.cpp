@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int max_samples = 300000;
+constexpr int max_samples = 1000000;
 constexpr int self_play_nodes = 4000; // a move: about six plies, a few milliseconds
 
 struct Sample {
