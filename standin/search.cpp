@@ -80,6 +80,17 @@ uint64_t hash_of(const Position& p, int white_to_move) {
 constexpr int eval_cache_size = 1 << 16;
 uint64_t eval_cache[eval_cache_size]; // key's upper 48 bits, then the score's 16
 
+// The table is read in pairs of entries: the position's own entry if either holds it, else
+// the one to give up for it, an earlier search's before this one's, then the shallower.
+TableEntry* table_slot(uint64_t key) {
+    TableEntry* pair = &table[key & table_mask & ~1ull];
+    if (pair[0].key == key) return &pair[0];
+    if (pair[1].key == key) return &pair[1];
+    const bool old0 = pair[0].age != table_age, old1 = pair[1].age != table_age;
+    if (old0 != old1) return old0 ? &pair[0] : &pair[1];
+    return pair[0].depth <= pair[1].depth ? &pair[0] : &pair[1];
+}
+
 int cached_evaluate(const Position& p, int white_to_move, uint64_t key) {
     if (white_to_move) key ^= side_key;
     uint64_t& slot = eval_cache[key & (eval_cache_size - 1)];
@@ -178,7 +189,7 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     TableEntry* entry = nullptr;
     const uint64_t key = hash_stack[index];
     if (depth > 0) {
-        entry = &table[key & table_mask];
+        entry = table_slot(key);
         if (entry->key == key && entry->bound != bound_none) {
             table_move = entry->move < count ? entry->move : no_move;
             if (!pv_node && entry->depth >= depth) {
@@ -188,6 +199,8 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
                     return s;
             }
         }
+        // With no best move known the node is rarely worth its full depth.
+        if (table_move == no_move && depth >= 5 && !captures) --depth;
     }
 
     // A quiet position (no capture either way) well above beta is cut: near the horizon when
@@ -238,7 +251,7 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         const Position& child = list.entries[i];
         hash_stack[index + 1] = hash_of(child, !white_to_move);
         // The child's table entry is a cache miss: start loading it while its moves are made.
-        __builtin_prefetch(&table[hash_stack[index + 1] & table_mask]);
+        __builtin_prefetch(&table[hash_stack[index + 1] & table_mask & ~1ull]);
         reversible_from[index + 1] =
             move_is_irreversible(p, child, white_to_move) ? index + 1 : reversible_from[index];
 
@@ -330,10 +343,10 @@ bool search_init(int table_megabytes) {
         for (int n = 1; n < 64; ++n)
             reductions[d][n] = int(0.5 + std::log(d) * std::log(n + 1) / 2.6);
     if (table) return false;
-    uint64_t entries = 1;
+    uint64_t entries = 2; // one pair at least
     while (entries * 2 * sizeof(TableEntry) <= uint64_t(table_megabytes) * 1024 * 1024)
         entries *= 2;
-    table = new (std::nothrow) TableEntry[entries]();
+    table = new (std::align_val_t(64), std::nothrow) TableEntry[entries]();
     if (!table) {
         printf("Cannot allocate a transposition table of %d MB.\n", table_megabytes);
         return true;
