@@ -31,8 +31,7 @@ constexpr uint16_t no_move = 0xFFFF;
 constexpr int infinite_score = 32000;
 constexpr int poll_interval = 2048;
 constexpr int kings_only_draw_plies = 50;
-constexpr int aspiration = 30;      // half the root window, hundredths of a man
-constexpr int futility_margin = 80; // a ply's worth of change near the horizon
+constexpr int aspiration = 30; // half the root window, hundredths of a man
 
 TableEntry* table = nullptr;
 uint64_t table_mask = 0;
@@ -201,23 +200,6 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         }
         // With no best move known the node is rarely worth its full depth.
         if (table_move == no_move && depth >= 5 && !captures) --depth;
-    }
-
-    // A quiet position (no capture either way) well above beta is cut: near the horizon when
-    // its margin is more than a few moves can change; deeper when the side stays above beta
-    // though the other side moves twice. No passing in draughts, so only on a full board,
-    // where tempo rarely decides.
-    if (!pv_node && !captures && depth > 0 && beta < score_won_threshold &&
-        !side_has_capture(p, !white_to_move)) {
-        const int standing = cached_evaluate(p, white_to_move, key);
-        if (depth <= 3 && standing - futility_margin * depth >= beta) return beta;
-        if (depth >= 4 && std::popcount(p.white | p.black) >= 20 && standing >= beta) {
-            hash_stack[index + 1] = hash_of(p, !white_to_move);
-            reversible_from[index + 1] = index + 1;
-            const int s = -search(p, !white_to_move, depth - 3, -beta, -beta + 1, ply + 1, false);
-            if (aborted) return 0;
-            if (s >= beta) return s;
-        }
     }
 
     const int side = white_to_move ? 1 : 0;
