@@ -78,9 +78,10 @@ strength: build
 # (standin/weights.inc); rebuild to play with them.
 TUNE_GAMES ?= 2000
 TUNE_SEED ?= 1
+TUNE_NODES ?= 4000
 tune: build
 	cmake --build --preset release -j $(JOBS) --target strength
-	nice -n 15 build/bin/strength tune --games $(TUNE_GAMES) --seed $(TUNE_SEED) \
+	nice -n 15 build/bin/strength tune --games $(TUNE_GAMES) --seed $(TUNE_SEED) --nodes $(TUNE_NODES) \
 		--out standin/weights.inc
 
 windows:

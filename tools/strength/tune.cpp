@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int max_samples = 1000000;
-constexpr int self_play_nodes = 4000; // a move: about six plies, a few milliseconds
 
 struct Sample {
     int16_t terms[term_count]; // white's count less black's
@@ -160,12 +159,14 @@ void self_play(int games, int nodes) {
 
 int run_tune(int argc, char** argv) {
     const int games = atoi(option(argc, argv, "--games", "2000"));
+    // Nodes a move in the self-play games: 4000 is about five plies, a few milliseconds.
+    const int nodes = atoi(option(argc, argv, "--nodes", "4000"));
     const char* out = option(argc, argv, "--out", "standin/weights.inc");
     random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
     if (search_init(16) ||
         load_ballot(option(argc, argv, "--openings", "tools/strength/openings.txt"), ballot))
         return 1;
-    self_play(games, self_play_nodes);
+    self_play(games, nodes < 100 ? 100 : nodes);
     for (int t = 0; t < term_count; ++t)
         for (int phase = 0; phase < 2; ++phase) weights[t][phase] = eval_weights[t][phase];
     // k by golden-section search on the error with the weights in use.
