@@ -323,7 +323,7 @@ bool search_init(int table_megabytes) {
     build_ray_table();
     for (int d = 1; d < 64; ++d)
         for (int n = 1; n < 64; ++n)
-            reductions[d][n] = int(0.5 + std::log(d) * std::log(n + 1) / 2.6);
+            reductions[d][n] = int(0.5 + std::log(d) * std::log(n + 1) / 1.6);
     if (table) return false;
     uint64_t entries = 2; // one pair at least
     while (entries * 2 * sizeof(TableEntry) <= uint64_t(table_megabytes) * 1024 * 1024)
