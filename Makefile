@@ -64,12 +64,15 @@ bench: build
 match: build
 	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
 
-# The current stand-in against the one of commit 82c5efc (built from git into build/): GAMES
-# games at MOVETIME seconds a move, two at a time, from tools/strength/openings.txt with both
-# colours; prints the table and the Elo difference (each game also in build/strength-slice-*.log).
+# The current stand-in against the one of commit BASELINE (its stand-in sources taken from git
+# into build/): GAMES games at MOVETIME seconds a move, two at a time, from
+# tools/strength/openings.txt with both colours; prints the table and the Elo difference (each
+# game also in build/strength-slice-*.log).
 GAMES ?= 400
 MOVETIME ?= 0.1
+BASELINE ?= 62429a5
 strength: build
+	cmake --preset release -DSTRENGTH_BASELINE=$(BASELINE) >/dev/null
 	cmake --build --preset release -j $(JOBS) --target strength
 	cd build && nice -n 15 bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
 		--openings ../tools/strength/openings.txt

@@ -1,6 +1,6 @@
-// strength: the stand-in's search against the search of commit 82c5efc at a fixed time a
-// move, both in this one process (one game at a time; --jobs starts worker copies of this
-// program for the games of each slice), from a ballot of openings each played with both
+// strength: the stand-in's search against the search of a baseline commit (STRENGTH_BASELINE) at
+// a fixed time a move, both in this one process (one game at a time; --jobs starts worker copies of
+// this program for the games of each slice), from a ballot of openings each played with both
 // colours; the ballot itself; and the tuner (tune.cpp).
 //
 //   strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]
@@ -142,7 +142,8 @@ int run_strength_match(int argc, char** argv) {
         score = play_slice(games, movetime_ms, slice < 0 ? 0 : slice, slice < 0 ? 1 : jobs);
         if (slice >= 0) return 0;
     }
-    printf("The current engine against the engine of 82c5efc, %d ms a move:", movetime_ms);
+    printf("The current engine against the engine of %s, %d ms a move:", STRENGTH_BASELINE,
+           movetime_ms);
     print_match_table(score);
     return 0;
 }
