@@ -1,11 +1,12 @@
 // strength: the stand-in's search against the search of a baseline commit (STRENGTH_BASELINE) at
 // a fixed time a move, both in this one process (one game at a time; --jobs starts worker copies of
 // this program for the games of each slice), from a ballot of openings each played with both
-// colours; the ballot itself; and the tuner (tune.cpp).
+// colours; the ballot itself; and the tuner's self-play and fit (tune.cpp).
 //
 //   strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]
 //   strength openings [--count N] [--seed S]
-//   strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]
+//   strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] [--out FILE]
+//   strength fit [--passes N] [--pattern-pull X] [--term-pull X] [--seed S] FILE...
 #include "tools/strength/strength.h"
 
 #include <bit>
@@ -250,10 +251,14 @@ int main(int argc, char** argv) {
     setup_line_output();
     if (strcmp(mode, "match") == 0) return run_strength_match(argc, argv);
     if (strcmp(mode, "openings") == 0) return run_openings(argc, argv);
-    if (strcmp(mode, "tune") == 0) return run_tune(argc, argv);
+    if (strcmp(mode, "selfplay") == 0) return run_selfplay(argc, argv);
+    if (strcmp(mode, "fit") == 0) return run_fit(argc, argv);
     printf("usage: strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]\n"
            "       strength openings [--count N] [--seed S]\n"
-           "       strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]\n");
+           "       strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] "
+           "[--out FILE]\n"
+           "       strength fit [--passes N] [--pattern-pull X] [--term-pull X] [--seed S]\n"
+           "                    [--weights-out FILE] [--patterns-out FILE] FILE...\n");
     return 2;
 }
 

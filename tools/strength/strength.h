@@ -24,7 +24,8 @@ int game_history(const GameRecord& game, Position* history);
 int play_game(GameRecord& game, Player white, Player black, int limit);
 extern const char* game_end; // how the last game played ended, in words
 
-int run_tune(int argc, char** argv);
+int run_selfplay(int argc, char** argv);
+int run_fit(int argc, char** argv);
 
 // A move's time for either search: no new iteration past half of it, as in the stand-in.
 struct MoveClock {
