@@ -1,7 +1,7 @@
 # The front door. `make run` builds and starts the server with the stand-in engine;
 # `make test` installs what a fresh machine lacks, builds everything and runs every test.
 .PHONY: all build debug test test-release test-asan test-tsan test-windows run perft-check bench \
-        windows fuzz soak match strength tune stats format clean deps
+        windows fuzz soak match strength tune endgame book stats format clean deps
 
 CTEST_JOBS ?= 2
 JOBS ?= 2
@@ -86,6 +86,15 @@ tune: build
 	cmake --build --preset release -j $(JOBS) --target strength
 	nice -n 15 build/bin/strength tune --games $(TUNE_GAMES) --seed $(TUNE_SEED) --nodes $(TUNE_NODES) \
 		--out standin/weights.inc
+
+# The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces, worked out from the rules
+# into build/data/endgame.bin and copied beside the stand-in (the build copies it there too).
+ENDGAME_PIECES ?= 4
+endgame: build
+	cmake --build --preset release -j $(JOBS) --target endgame
+	mkdir -p build/data
+	nice -n 15 build/bin/endgame --pieces $(ENDGAME_PIECES) --out build/data/endgame.bin
+	cp build/data/endgame.bin build/bin/
 
 windows:
 	@tools/ensure-deps.sh windows

@@ -8,6 +8,7 @@
 #include "board/movegen.h"
 #include "platform/platform.h"
 #include "standin/config.h"
+#include "standin/endgame.h"
 #include "standin/memory_map.h"
 #include "standin/standin.h"
 
@@ -281,6 +282,7 @@ int run_standin() {
     if (acquire_memory_map()) fatal_stop();
     if (read_config("winkavro.ini")) printf("winkavro.ini cannot be read; defaults used.\n");
     if (search_init(standin_config.hash_megabytes)) fatal_stop();
+    load_endgame("endgame.bin"); // without it the search goes on by the evaluation alone
     start_standin();
     char command[map_command_size];
     while (parent_alive()) {
