@@ -77,15 +77,32 @@ strength: build
 	cd build && nice -n 15 bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
 		--openings ../tools/strength/openings.txt
 
-# Self-play games of the stand-in, then the evaluation's weights fitted to their results
-# (standin/weights.inc); rebuild to play with them.
-TUNE_GAMES ?= 2000
-TUNE_SEED ?= 1
-TUNE_NODES ?= 4000
+# Self-play games of the stand-in in two processes (TUNE_GAMES each, seeds TUNE_SEED and
+# TUNE_SEED + 1, about TUNE_NODES nodes a move) into build/tune/, then the evaluation's weights
+# and patterns fitted to their results (standin/weights.inc, standin/patterns.inc); rebuild to
+# play with them.
+TUNE_GAMES ?= 12000
+TUNE_SEED ?= 11
+TUNE_NODES ?= 8000
 tune: build
 	cmake --build --preset release -j $(JOBS) --target strength
-	nice -n 15 build/bin/strength tune --games $(TUNE_GAMES) --seed $(TUNE_SEED) --nodes $(TUNE_NODES) \
-		--out standin/weights.inc
+	mkdir -p build/tune
+	for seed in $(TUNE_SEED) $$(($(TUNE_SEED) + 1)); do \
+	  nice -n 15 build/bin/strength selfplay --games $(TUNE_GAMES) --seed $$seed \
+	    --nodes $(TUNE_NODES) --out build/tune/selfplay-$$seed.bin & \
+	done; wait
+	nice -n 15 build/bin/strength fit build/tune/selfplay-$(TUNE_SEED).bin \
+	  build/tune/selfplay-$$(($(TUNE_SEED) + 1)).bin
+
+# The stand-in's opening book (standin/book.txt, in the repository) by its own search from
+# the start position: BOOK_POSITIONS positions, each move searched to BOOK_NODES nodes.
+BOOK_NODES ?= 2000000
+BOOK_POSITIONS ?= 400
+book: build
+	cmake --build --preset release -j $(JOBS) --target book
+	nice -n 15 build/bin/book --nodes $(BOOK_NODES) --positions $(BOOK_POSITIONS) \
+	  --out standin/book.txt
+	cp standin/book.txt build/bin/
 
 # The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces, worked out from the rules
 # into build/data/endgame.bin and copied beside the stand-in (the build copies it there too).

@@ -16,6 +16,8 @@
 
 #include "board/fen.h"
 #include "platform/platform.h"
+#include "standin/book.h"
+#include "standin/endgame.h"
 #include "standin/search.h"
 #include "tools/dxp_match/match.h"
 
@@ -140,6 +142,7 @@ int run_strength_match(int argc, char** argv) {
         if (play_in_workers(argv, games_text, movetime_text, openings, jobs, score)) return 1;
     } else {
         if (search_init(32) || baseline_init()) return 1;
+        load_data_beside(argv[0]);
         score = play_slice(games, movetime_ms, slice < 0 ? 0 : slice, slice < 0 ? 1 : jobs);
         if (slice >= 0) return 0;
     }
@@ -190,6 +193,16 @@ int run_openings(int argc, char** argv) {
 
 } // namespace
 
+void load_data_beside(const char* program) {
+    char path[512];
+    const char* slash = strrchr(program, '/');
+    const int folder = slash ? int(slash - program) + 1 : 0;
+    snprintf(path, sizeof path, "%.*sbook.txt", folder, program);
+    load_book(path);
+    snprintf(path, sizeof path, "%.*sendgame.bin", folder, program);
+    load_endgame(path);
+}
+
 int game_history(const GameRecord& record, Position* out) {
     if (record.ply_count == 0) return 0;
     int count = 0;
@@ -228,6 +241,11 @@ int play_game(GameRecord& record, Player white, Player black, int limit) {
 
 int current_player(const GameRecord& record, const LegalMoves& moves, int movetime_ms) {
     if (record.ply_count < 2) search_clear();
+    Position after;
+    int score = 0;
+    if (book_move(moves.before, moves.white_to_move, after, score))
+        for (int i = 0; i < moves.count; ++i)
+            if (moves.list.entries[i] == after) return i;
     MoveClock clock{clock_ms(), movetime_ms};
     SearchLimits limits;
     limits.should_stop = out_of_time;

@@ -24,6 +24,8 @@ int game_history(const GameRecord& game, Position* history);
 int play_game(GameRecord& game, Player white, Player black, int limit);
 extern const char* game_end; // how the last game played ended, in words
 
+// The current engine's book and bitbases, from the folder of the program (its argv[0]).
+void load_data_beside(const char* program);
 int run_selfplay(int argc, char** argv);
 int run_fit(int argc, char** argv);
 

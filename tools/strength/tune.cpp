@@ -23,6 +23,7 @@
 #include <new>
 
 #include "board/movegen.h"
+#include "standin/book.h"
 #include "standin/evaluate.h"
 #include "standin/search.h"
 #include "tools/dxp_match/match.h"
@@ -80,6 +81,8 @@ int run_selfplay(int argc, char** argv) {
     if (search_init(16) ||
         load_ballot(option(argc, argv, "--openings", "tools/strength/openings.txt"), ballot))
         return 1;
+    load_data_beside(argv[0]);
+    book_count = 0; // the openings are the ballot's: no book
     FILE* file = fopen(out, "wb");
     if (!file) {
         printf("strength: cannot write %s\n", out);
