@@ -6,7 +6,8 @@
 //   strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]
 //   strength openings [--count N] [--seed S]
 //   strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] [--out FILE]
-//   strength fit [--passes N] [--pattern-pull X] [--term-pull X] [--seed S] FILE...
+//   strength fit [--passes N] [--rate R] [--blend B] [--pattern-pull X] [--term-pull X]
+//                [--seed S] FILE...
 #include "tools/strength/strength.h"
 
 #include <bit>
@@ -275,7 +276,8 @@ int main(int argc, char** argv) {
            "       strength openings [--count N] [--seed S]\n"
            "       strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] "
            "[--out FILE]\n"
-           "       strength fit [--passes N] [--pattern-pull X] [--term-pull X] [--seed S]\n"
+           "       strength fit [--passes N] [--rate R] [--blend B] [--pattern-pull X]\n"
+           "                    [--term-pull X] [--seed S]\n"
            "                    [--weights-out FILE] [--patterns-out FILE] FILE...\n");
     return 2;
 }

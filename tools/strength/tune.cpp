@@ -34,9 +34,10 @@ namespace {
 // One position of a self-play game as written by selfplay.
 struct Record {
     uint64_t black, white, kings;
-    uint32_t game; // the game's number in its file
-    int8_t result; // white's points times two
-    int8_t unused[3];
+    uint32_t game;    // the game's number in its file
+    int8_t result;    // white's points times two
+    int8_t has_score; // 1 when the position was searched (not a forced move)
+    int16_t score;    // the search's score for white, hundredths of a man
 };
 static_assert(sizeof(Record) == 32);
 
@@ -52,9 +53,28 @@ GameRecord game;
 LegalMoves legal;
 int nodes_a_move = 4000;
 
+// The search's score for white in the position after each ply of the game being played,
+// and whether there was one.
+int16_t scores[max_game_plies + 1];
+int8_t searched[max_game_plies + 1];
+Position game_before[max_game_plies + 1];
+
 int selfplay_player(const GameRecord& record, const LegalMoves& moves, int) {
     const int nodes = nodes_a_move * 3 / 4 + int(next_random() % uint64_t(nodes_a_move / 2 + 1));
-    return current_player_nodes(record, moves, nodes);
+    if (record.ply_count < 2) search_clear();
+    SearchLimits limits;
+    limits.max_nodes = uint64_t(nodes);
+    const int count = game_history(record, game_before);
+    const SearchReport report =
+        search_position(moves.before, moves.white_to_move, limits, game_before, count);
+    if (record.ply_count > 0) {
+        const int score = std::clamp(report.score, -30000, 30000);
+        scores[record.ply_count - 1] = int16_t(moves.white_to_move ? score : -score);
+        searched[record.ply_count - 1] = 1;
+    }
+    for (int i = 0; i < moves.count; ++i)
+        if (moves.list.entries[i] == report.best) return i;
+    return 0;
 }
 
 int write_positions(FILE* file, const GameRecord& record, int from_ply, uint32_t number,
@@ -64,7 +84,8 @@ int write_positions(FILE* file, const GameRecord& record, int from_ply, uint32_t
         const Position& p = record.moves[k].after;
         if ((p.white | p.black) == p.kings || side_has_capture(p, 0) || side_has_capture(p, 1))
             continue;
-        const Record r{p.black, p.white, p.kings, number, int8_t(white_points), {}};
+        const Record r{p.black,     p.white,  p.kings, number, int8_t(white_points),
+                       searched[k], scores[k]};
         fwrite(&r, sizeof r, 1, file);
         ++kept;
     }
@@ -104,6 +125,7 @@ int run_selfplay(int argc, char** argv) {
             add_move(game, move);
         }
         if (over) continue;
+        std::fill(searched, searched + max_game_plies + 1, int8_t(0));
         const int points = play_game(game, selfplay_player, selfplay_player, 0);
         white_points += points;
         positions += write_positions(file, game, random_plies, uint32_t(g), points);
@@ -124,6 +146,9 @@ struct Sample {
     uint16_t white[pattern_blocks], black[pattern_blocks];
     int8_t opening; // men on the board, at most 40
     int8_t result;  // white's points times two
+    float target;   // what the fit aims at: the result, blended with the search's score
+    int16_t score;  // the search's, for white
+    bool has_score;
 };
 
 Sample* samples = nullptr;
@@ -160,12 +185,12 @@ double sigmoid(double x) {
     return 1 / (1 + std::exp(-x));
 }
 
-// Mean cross-entropy of samples [from, to).
-double loss_of(double k, int from, int to) {
+// Mean cross-entropy of samples [from, to) against their results, or their targets.
+double loss_of(double k, int from, int to, bool against_targets = false) {
     double total = 0;
     for (int i = from; i < to; ++i) {
         const double p = std::clamp(sigmoid(k * score_of(samples[i])), 1e-9, 1 - 1e-9);
-        const double y = samples[i].result / 2.0;
+        const double y = against_targets ? samples[i].target : samples[i].result / 2.0;
         total -= y * std::log(p) + (1 - y) * std::log(1 - p);
     }
     return total / (to - from);
@@ -209,6 +234,8 @@ bool load_samples(char** files, int file_count) {
                 const int men = std::popcount((p.white | p.black) & ~p.kings);
                 s.opening = int8_t(men > 40 ? 40 : men);
                 s.result = r.result;
+                s.score = r.score;
+                s.has_score = r.has_score != 0;
             }
             if (file) fclose(file);
             if (pass == 0) front = kept;
@@ -223,14 +250,15 @@ bool frozen(int t, int phase) {
     return (t == term_man && phase == 0) || t == term_lead;
 }
 
-void fit(double k, int passes, double pattern_pull, double term_pull) {
+void fit(double k, int passes, double rate_at_start, double pattern_pull, double term_pull) {
     double* gradient = new double[weight_count];
     double* m = new double[weight_count]();
     double* v = new double[weight_count]();
     double* best = new double[weight_count];
     std::copy(weights, weights + weight_count, best);
-    double best_loss = loss_of(k, 0, held_out);
-    printf("held-out loss %.6f with the weights in use\n", best_loss);
+    double best_loss = loss_of(k, 0, held_out, true);
+    printf("held-out loss %.6f (against results %.6f) with the weights in use\n", best_loss,
+           loss_of(k, 0, held_out));
     constexpr int batch = 16384;
     constexpr double beta1 = 0.9, beta2 = 0.999;
     int* order = new int[size_t(sample_count - held_out)];
@@ -240,13 +268,18 @@ void fit(double k, int passes, double pattern_pull, double term_pull) {
         // Shuffled the same way every run: the results stay reproducible.
         for (int i = sample_count - held_out - 1; i > 0; --i)
             std::swap(order[i], order[int(next_random() % uint64_t(i + 1))]);
-        const double rate = 0.1 + 1.9 * 0.5 * (1 + std::cos(M_PI * pass / passes));
+        const double rate =
+            rate_at_start * (0.05 + 0.95 * 0.5 * (1 + std::cos(M_PI * pass / passes)));
+        double train_loss = 0;
         for (int start = 0; start < sample_count - held_out; start += batch) {
             const int end = std::min(sample_count - held_out, start + batch);
             std::fill(gradient, gradient + weight_count, 0.0);
             for (int j = start; j < end; ++j) {
                 const Sample& s = samples[order[j]];
-                const double g = k * (sigmoid(k * score_of(s)) - s.result / 2.0) / 40;
+                const double p = sigmoid(k * score_of(s));
+                train_loss -= s.target * std::log(std::clamp(p, 1e-9, 1.0)) +
+                              (1 - s.target) * std::log(std::clamp(1 - p, 1e-9, 1.0));
+                const double g = k * (p - s.target) / 40;
                 const double go = g * s.opening, ge = g * (40 - s.opening);
                 for (int t = 0; t < term_count; ++t)
                     if (s.terms[t]) {
@@ -277,8 +310,9 @@ void fit(double k, int passes, double pattern_pull, double term_pull) {
                 weights[i] -= rate * (m[i] / c1) / (std::sqrt(v[i] / c2) + 1e-10);
             }
         }
-        const double loss = loss_of(k, 0, held_out);
-        printf("pass %d: held-out loss %.6f%s\n", pass + 1, loss,
+        const double loss = loss_of(k, 0, held_out, true);
+        printf("pass %d: training loss %.6f, held-out loss %.6f (against results %.6f)%s\n",
+               pass + 1, train_loss / (sample_count - held_out), loss, loss_of(k, 0, held_out),
                loss < best_loss ? " (best)" : "");
         if (loss < best_loss) {
             best_loss = loss;
@@ -362,6 +396,9 @@ int run_fit(int argc, char** argv) {
         files[file_count++] = argv[i];
     }
     const int passes = atoi(option(argc, argv, "--passes", "30"));
+    const double rate = atof(option(argc, argv, "--rate", "0.3"));
+    // The weight of the search's score against the game's result in the target.
+    const double blend = atof(option(argc, argv, "--blend", "0.5"));
     const double pattern_pull = atof(option(argc, argv, "--pattern-pull", "0.00001"));
     const double term_pull = atof(option(argc, argv, "--term-pull", "0.000001"));
     random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
@@ -392,7 +429,12 @@ int run_fit(int argc, char** argv) {
     }
     const double k = (low + high) / 2;
     printf("k %.5f: loss %.6f with the weights in use\n", k, loss_of(k, held_out, k_end));
-    fit(k, passes, pattern_pull, term_pull);
+    for (int i = 0; i < sample_count; ++i) {
+        Sample& s = samples[i];
+        s.target = float(s.result / 2.0);
+        if (s.has_score) s.target = float((1 - blend) * s.target + blend * sigmoid(k * s.score));
+    }
+    fit(k, passes, rate, pattern_pull, term_pull);
     return write_weights(option(argc, argv, "--weights-out", "standin/weights.inc"),
                          option(argc, argv, "--patterns-out", "standin/patterns.inc"))
                ? 1
