@@ -77,22 +77,22 @@ strength: build
 	cd build && nice -n 15 bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
 		--openings ../tools/strength/openings.txt
 
-# Self-play games of the stand-in in two processes (TUNE_GAMES each, seeds TUNE_SEED and
-# TUNE_SEED + 1, about TUNE_NODES nodes a move) into build/tune/, then the evaluation's weights
-# and patterns fitted to their results (standin/weights.inc, standin/patterns.inc); rebuild to
-# play with them.
-TUNE_GAMES ?= 12000
-TUNE_SEED ?= 11
+# One round of tuning: self-play games of the stand-in in two processes (TUNE_GAMES each,
+# seeds TUNE_SEED and TUNE_SEED + 1, about TUNE_NODES nodes a move) added to build/tune/, then
+# the evaluation's weights and patterns fitted to every game kept there
+# (standin/weights.inc, standin/patterns.inc); rebuild to play with them.
+TUNE_GAMES ?= 7000
+TUNE_SEED ?= 31
 TUNE_NODES ?= 8000
 tune: build
 	cmake --build --preset release -j $(JOBS) --target strength
 	mkdir -p build/tune
 	for seed in $(TUNE_SEED) $$(($(TUNE_SEED) + 1)); do \
 	  nice -n 15 build/bin/strength selfplay --games $(TUNE_GAMES) --seed $$seed \
-	    --nodes $(TUNE_NODES) --out build/tune/selfplay-$$seed.bin & \
+	    --nodes $(TUNE_NODES) --openings tools/strength/openings.txt \
+	    --out build/tune/selfplay-$$seed.bin & \
 	done; wait
-	nice -n 15 build/bin/strength fit build/tune/selfplay-$(TUNE_SEED).bin \
-	  build/tune/selfplay-$$(($(TUNE_SEED) + 1)).bin
+	nice -n 15 build/bin/strength fit build/tune/selfplay-*.bin
 
 # The stand-in's opening book (standin/book.txt, in the repository) by its own search from
 # the start position: BOOK_POSITIONS positions, each move searched to BOOK_NODES nodes.

@@ -395,12 +395,12 @@ int run_fit(int argc, char** argv) {
         }
         files[file_count++] = argv[i];
     }
-    const int passes = atoi(option(argc, argv, "--passes", "30"));
+    const int passes = atoi(option(argc, argv, "--passes", "10"));
     const double rate = atof(option(argc, argv, "--rate", "0.3"));
     // The weight of the search's score against the game's result in the target.
     const double blend = atof(option(argc, argv, "--blend", "0.5"));
-    const double pattern_pull = atof(option(argc, argv, "--pattern-pull", "0.00001"));
-    const double term_pull = atof(option(argc, argv, "--term-pull", "0.000001"));
+    const double pattern_pull = atof(option(argc, argv, "--pattern-pull", "1e-8"));
+    const double term_pull = atof(option(argc, argv, "--term-pull", "1e-6"));
     random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
     fill_bit_count_table();
     build_ray_table();
