@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
     setup_line_output();
-    handle_arguments(argc, argv);
+    if (handle_arguments(argc, argv)) return 0;
     fill_bit_count_table();
     build_ray_table();
     if (launch_kavro()) fatal_stop();

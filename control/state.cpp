@@ -21,12 +21,39 @@ void connect_thread(void*) {
     printf("DamExchange server has accepted a client connection.\n");
 }
 
+[[noreturn]] void stop_with_line(const char* line) {
+    printf("%s", line);
+    fatal_stop();
+}
+
+// Decimal digits only, 1 to 65535; anything else stops the server with one line.
+int port_number(const char* text) {
+    long value = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9' && value <= 65535; ++p) value = value * 10 + (*p - '0');
+    if (p == text || *p != '\0' || value < 1 || value > 65535) {
+        printf("-port: \"%.40s\" is not a port number from 1 to 65535.\n", text);
+        fatal_stop();
+    }
+    return int(value);
+}
+
 } // namespace
 
-void handle_arguments(int argc, char** argv) {
+bool handle_arguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
-        if (strcmp(argument, "-pv") == 0) {
+        if (strcmp(argument, "-port") == 0) {
+            // Checked before Kavro is launched: a server that cannot listen where it was told
+            // must not leave an engine behind.
+            if (i + 1 == argc) stop_with_line("-port needs a port number from 1 to 65535.\n");
+            dxp_port = port_number(argv[++i]);
+        } else if (strcmp(argument, "-keep") == 0) {
+            options.keep = true;
+        } else if (strcmp(argument, "-version") == 0) {
+            printf("kavro-dxp %s\n", KAVRO_VERSION);
+            return true;
+        } else if (strcmp(argument, "-pv") == 0) {
             options.send_pv = true;
         } else if (strcmp(argument, "-pvall") == 0) {
             options.send_pv_all = true;
@@ -39,6 +66,7 @@ void handle_arguments(int argc, char** argv) {
             (void)change_directory(argument);
         }
     }
+    return false;
 }
 
 ByteBoard& set_standard_start(ByteBoard& board) {

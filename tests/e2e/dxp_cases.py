@@ -4,12 +4,13 @@
   dxp_cases.py --bin DIR GROUP [ROW...]   run a group's rows (all, or those named)
   dxp_cases.py --bin DIR --soak [GAMES]   many short games on one connection, with figures
 
-Each row starts the server in a scratch directory beside copies of the programs, plays its
-script over 127.0.0.1:27531 and then checks the server's log: its lines in order, their
-counts, the last line, exit status 1, the stop within a bound, no stand-in left behind, no
-sanitizer report, and an echo "Sent:" for every message the client got (none for E00, the
-answer to the client's own GAMEEND). As root every row runs in its own network namespace,
-so rows and groups run side by side; otherwise one at a time."""
+Each row starts the server in a scratch directory beside copies of the programs, on a free
+port of its own ("-port"), plays its script over 127.0.0.1 and then checks the server's log:
+its lines in order, their counts, the last line, exit status 1, the stop within a bound, no
+stand-in left behind, no sanitizer report, and an echo "Sent:" for every message the client
+got (none for E00, the answer to the client's own GAMEEND). Rows run side by side as any
+user; a row on the protocol's own port 27531 runs in a network namespace of its own (as
+root), or alone."""
 import argparse, concurrent.futures as cf, os, re, select, shutil, signal, socket, subprocess, sys
 import tempfile, time
 
@@ -68,9 +69,15 @@ def got(text):
 # seconds taken by the step before; 'pv' the analysis CHATs so far; 'match' dxp-match's
 # arguments and ballot positions.
 def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
-      engine=True):
+      engine=True, fixed_port=False):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
-                connect=connect, quit=quit, limit=limit, engine=engine)
+                connect=connect, quit=quit, limit=limit, engine=engine, fixed_port=fixed_port)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
 
 
 T = ['-t']
@@ -129,10 +136,10 @@ GROUPS = {
        cmd('kac'), cmd('32-28'), (r'Kavro command: .*', 2)]),
   ],
   'match': [
-    R('match-standard-start-with-startup-test', [], [
+    R('match-standard-start-with-startup-test-on-port-27531', [], [  # both sides' default
         ('match', '--games', '2', '--moves', '3')],
       [cmd('31-26'), cmd('19-23'), cmd('kca'), 'Waiting for client connection.', cmd('n'),
-       (r'Sent: "E00"', 0)], connect=False),
+       (r'Sent: "E00"', 0)], connect=False, fixed_port=True),
     R('match-endgames-adjudicated', ['-a', '-t'], [
         ('match', '--games', '6', '--moves', '8', '--ballot', 'W:W28,33,38,39:B12,13,19',
          'W:WK46,31,35:B9,14,K3', 'W:W28:B23')], connect=False),  # last: white wins
@@ -249,7 +256,9 @@ class Run:
         # Without an engine the server runs from bin_dir, beside a winkavro.exe it must not
         # take: the engine comes from the working directory only.
         server = os.path.join(self.dir if row['engine'] else bin_dir, exe)
-        argv = (['wine'] if wine else []) + [server] + row['args']
+        self.port = PORT if row['fixed_port'] else free_port()
+        port_args = [] if row['fixed_port'] else ['-port', str(self.port)]
+        argv = (['wine'] if wine else []) + [server] + row['args'] + port_args
         with open(self.log_path, 'wb') as log:
             self.proc = subprocess.Popen(argv, cwd=self.dir, env=env, stdin=subprocess.DEVNULL,
                                          stdout=log, stderr=subprocess.STDOUT,
@@ -276,7 +285,7 @@ class Run:
         assert self.wait_log('Waiting for client connection.', seconds), 'server not listening'
         for _ in range(5):  # a connection made as an accept attempt ends may be dropped
             try:
-                self.sock = socket.create_connection(('127.0.0.1', PORT), timeout=10)
+                self.sock = socket.create_connection(('127.0.0.1', self.port), timeout=10)
             except OSError:
                 time.sleep(0.2)
                 continue
@@ -352,8 +361,10 @@ class Run:
         assert self.wait_log('Waiting for client connection.', 60), 'server not listening'
         pdn = os.path.join(self.dir, 'match.pdn')
         tool = os.path.join(self.bin_dir, 'dxp-match')
+        port = [] if self.port == PORT else ['--port', str(self.port)]
         out = subprocess.run([tool, '--player', 'random', '--retry', '20', '--wait', '60',
-                              '--pdn', pdn] + args, capture_output=True, text=True, timeout=300)
+                              '--pdn', pdn] + port + args, capture_output=True, text=True,
+                             timeout=300)
         print(out.stdout, end='')
         assert out.returncode == 0, 'dxp-match failed with status %d' % out.returncode
         self.proc.wait(20)
@@ -487,9 +498,10 @@ def run_row(row, bin_dir):
         run.end()
 
 
-def isolated(argv):
-    """The command in its own network namespace with loopback up, when we are root."""
-    if os.geteuid() != 0 or not shutil.which('unshare'):
+def isolated(argv, row):
+    """A row on the fixed port in its own network namespace with loopback up, when we are
+    root; any other row as it is."""
+    if not row['fixed_port'] or os.geteuid() != 0 or not shutil.which('unshare'):
         return argv
     return ['unshare', '-n', 'sh', '-c', 'ip link set lo up && exec "$0" "$@"'] + argv
 
@@ -523,26 +535,22 @@ def main():
         return soak(bin_dir, a.soak)
     rows = [r for r in GROUPS[a.group] if not a.names or r['name'] in a.names]
     me = [sys.executable, os.path.abspath(__file__), '--bin', bin_dir]
-    root = os.geteuid() == 0 and shutil.which('unshare') and shutil.which('ip')
-    if a.row or (a.group == 'wine' and os.environ.get('KAVRO_E2E_NS')):
-        jobs = 1  # in a namespace of our own already
+    if a.row:
+        jobs = 1
     elif a.group == 'wine':
         if not shutil.which('wine') or not all(os.path.exists(os.path.join(bin_dir, p))
                                                for p in ('kavro-dxp.exe', 'winkavro.exe')):
             print('wine or the Windows programs (make windows builds them) missing: skipped')
             return 77
-        if root:  # the whole wine session in one namespace
-            os.environ['KAVRO_E2E_NS'] = '1'
-            return subprocess.run(isolated(me + [a.group] + a.names)).returncode
-        jobs = 1
+        jobs = 1  # one wine session, one row at a time
     else:
-        jobs = 4 if root else 1
+        jobs = 4
 
     def one(row):
         if jobs == 1:
             return run_row(row, bin_dir)
-        out = subprocess.run(isolated(me + ['--row', a.group, row['name']]), capture_output=True,
-                             text=True, timeout=row['limit'] + 60)
+        out = subprocess.run(isolated(me + ['--row', a.group, row['name']], row),
+                             capture_output=True, text=True, timeout=row['limit'] + 60)
         return out.returncode == 0, (out.stdout + out.stderr).strip()
 
     if a.group == 'wine':
@@ -585,6 +593,7 @@ def soak(bin_dir, games):
         rss, started = [resident_kb(run.proc.pid)], time.time()
         match = subprocess.Popen([os.path.join(bin_dir, 'dxp-match'), '--player', 'random',
                                   '--games', str(games), '--moves', '8', '--ballot', ballot,
+                                  '--port', str(run.port),
                                   '--pdn', os.path.join(run.dir, 'soak.pdn'), '--retry', '20'])
         while match.poll() is None and time.time() - started < games * 60:
             time.sleep(0.5)  # the last look before the client leaves is the end figure

@@ -216,8 +216,22 @@ void client_visit(bool server_closes_first) {
     for (int i = 0; i < 500 && dxp_connection.receiver_running.load(); ++i) pause_ms(10);
 }
 
+// A port nobody listens on now, as a test that runs beside others must use.
+int free_port() {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    bind(probe, reinterpret_cast<sockaddr*>(&a), size);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &size);
+    close(probe);
+    return ntohs(a.sin_port);
+}
+
 TEST(Listen, RestartAfterClosingFirstAndAClientBetweenAttempts) {
     create_event_queue(nullptr);
+    dxp_port = free_port();
     std::thread client([] { client_visit(true); });
     EXPECT_FALSE(listen_and_accept());
     client.join();
@@ -230,6 +244,7 @@ TEST(Listen, RestartAfterClosingFirstAndAClientBetweenAttempts) {
     EXPECT_FALSE(listen_and_accept());
     EXPECT_LT(clock_ms() - start, 500);
     client.join();
+    dxp_port = 27531;
 }
 
 TEST(Listen, PortHeldByAnotherListenerIsReportedOnce) {

@@ -268,18 +268,35 @@ TEST(Control, PieceCountAndOptions) {
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B20,50")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B12,20,50")), 3); // all four quarters of a mask
 
-    const char* const rows[][2] = {{"-pvall", "0 1 0 0"},
-                                   {"-pv", "1 0 0 0"},
-                                   {"-a -t", "0 0 1 1"},
-                                   {"-PV -pva -A -tt a - /nowhere", "0 0 0 0"}};
-    for (const auto& [line, expected] : rows) {
-        options = Options{};
+    // Flags: -pv -pvall -a -t -keep, then the port, what was printed, and whether to end.
+    const char* const rows[][3] = {
+        {"-pvall", "0 1 0 0 0 27531 0", ""},
+        {"-pv", "1 0 0 0 0 27531 0", ""},
+        {"-a -t -keep", "0 0 1 1 1 27531 0", ""},
+        {"-PV -pva -A -tt -Keep -port8 a - /nowhere", "0 0 0 0 0 27531 0", ""},
+        {"-port 1 -port 65535", "0 0 0 0 0 65535 0", ""},
+        {"-version -port x", "0 0 0 0 0 27531 1", "kavro-dxp " KAVRO_VERSION "\n"},
+        {"-t -port", "0 0 0 1 0 27531 0", "-port needs a port number from 1 to 65535.\n<stop>"},
+        {"-port 0", "", "-port: \"0\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port 65536", "", "-port: \"65536\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port 99999999999999999999", "",
+         "-port: \"99999999999999999999\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port -t", "", "-port: \"-t\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port 8x", "", "-port: \"8x\" is not a port number from 1 to 65535.\n<stop>"},
+    };
+    for (const auto& [line, expected, output] : rows) {
+        options = Options{}, dxp_port = 27531;
         Arguments a(std::string("kavro-dxp ") + line);
-        EXPECT_EQ(printed([&] { handle_arguments(a.argc(), a.argv.data()); }), "");
+        bool end = false;
+        EXPECT_EQ(printed([&] { end = handle_arguments(a.argc(), a.argv.data()); }), output)
+            << line;
+        if (expected[0] == '\0') continue;
         EXPECT_EQ(join(options.send_pv, options.send_pv_all, options.adjudicate,
-                       options.skip_engine_test),
-                  expected);
+                       options.skip_engine_test, options.keep, dxp_port, end),
+                  expected)
+            << line;
     }
+    options = Options{}, dxp_port = 27531;
 }
 
 TEST(Control, ConnectionLostStopsWhateverTheRingHolds) {
