@@ -10,6 +10,7 @@
 // ---- time --------------------------------------------------------------------------
 void pause_ms(int ms);
 int64_t clock_ms(); // monotonic milliseconds since the process started
+int64_t clock_us(); // the same clock in microseconds
 // Test hook: pause_ms pauses ms * pause_scale_percent / 100. 100 (exact) unless a test
 // changes it; the clock is never scaled.
 extern int pause_scale_percent;
@@ -54,8 +55,8 @@ using Socket = intptr_t;
 constexpr Socket invalid_socket = -1;
 struct ListenAddress; // the result of the passive address lookup
 
-bool net_start();   // WSAStartup 2.2 on Windows; nothing elsewhere
-void net_stop();    // WSACleanup on Windows
+bool net_start(); // WSAStartup 2.2 on Windows; nothing elsewhere
+void net_stop();  // WSACleanup on Windows
 bool net_lookup_passive(const char* service, ListenAddress*& address); // IPv4, TCP, any host
 void net_free_address(ListenAddress* address);
 Socket net_socket(const ListenAddress* address);
@@ -63,6 +64,9 @@ bool net_bind(Socket socket, const ListenAddress* address);
 bool net_listen(Socket socket);
 // 1 when readable within the wait, 0 on timeout, -1 on error.
 int net_wait_readable(Socket socket, int seconds);
+// The index of one of count sockets (at most 8) that is readable, or closed, within the
+// wait; -1 on timeout, -2 on error.
+int net_wait_any(const Socket* sockets, int count, int milliseconds);
 Socket net_accept(Socket socket);
 int net_receive(Socket socket, char* data, int size); // as recv: >0 bytes, 0 closed, <0 error
 int net_send(Socket socket, const char* data, int size);

@@ -88,6 +88,17 @@ int net_wait_readable(Socket socket, int seconds) {
     return result > 0 ? 1 : 0;
 }
 
+int net_wait_any(const Socket* sockets, int count, int milliseconds) {
+    pollfd entries[8];
+    if (count < 1 || count > 8) return -2;
+    for (int i = 0; i < count; ++i) entries[i] = pollfd{as_fd(sockets[i]), POLLIN, 0};
+    int result = poll(entries, nfds_t(count), milliseconds);
+    if (result < 0) return errno == EINTR ? -1 : -2;
+    for (int i = 0; i < count && result > 0; ++i)
+        if (entries[i].revents) return i; // POLLHUP or POLLERR too: the receive will tell
+    return -1;
+}
+
 Socket net_accept(Socket socket) {
     int fd;
     do fd = accept4(as_fd(socket), nullptr, nullptr, SOCK_CLOEXEC);

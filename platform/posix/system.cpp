@@ -11,13 +11,13 @@
 
 namespace {
 
-int64_t monotonic_now_ms() {
+int64_t monotonic_now_us() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-const int64_t process_start_ms = monotonic_now_ms();
+const int64_t process_start_us = monotonic_now_us();
 
 struct ThreadStart {
     void (*body)(void*);
@@ -45,7 +45,8 @@ void pause_ms(int ms) {
     }
 }
 
-int64_t clock_ms() { return monotonic_now_ms() - process_start_ms; }
+int64_t clock_ms() { return clock_us() / 1000; }
+int64_t clock_us() { return monotonic_now_us() - process_start_us; }
 
 void last_error_text(char* out, size_t size) {
     if (size == 0) return;

@@ -47,10 +47,15 @@ void pause_ms(int ms) {
     Sleep(DWORD(ms));
 }
 
-int64_t clock_ms() {
+int64_t clock_us() {
     const int64_t ticks = counter_now() - process_start_ticks;
     // Split the division so that a long uptime cannot overflow the product.
-    return ticks / ticks_per_second * 1000 + ticks % ticks_per_second * 1000 / ticks_per_second;
+    return ticks / ticks_per_second * 1000000 +
+           ticks % ticks_per_second * 1000000 / ticks_per_second;
+}
+
+int64_t clock_ms() {
+    return clock_us() / 1000;
 }
 
 void last_error_text(char* out, size_t size) {
