@@ -1,8 +1,10 @@
 // The match tools: PDN written and read back, the draw rules, the Elo table, dxp-match's
-// options, and dxp-log2pdn on two recorded server logs.
+// options, dxp-match refereeing scripted followers, and dxp-log2pdn on two recorded server
+// logs.
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "tests/unit/support.h"
@@ -144,10 +146,96 @@ TEST(Match, EloTableAndOptions) {
     EXPECT_EQ(parse(""), "127.0.0.1 27531 2 1000 150 0");
     EXPECT_EQ(parse("--games=12 --time 0.25 --player random --port 1234 --moves 80"),
               "127.0.0.1 1234 12 250 80 1");
-    for (const char* bad : {"--gmaes 3", "--games 0", "--games 3x", "--games", "--time 0",
-                            "--player human", "--port 70000", "--moves 1000", "games",
-                            "--name nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"})
+    for (const char* bad :
+         {"--gmaes 3", "--games 0", "--games 3x", "--games", "--time 0", "--player human",
+          "--player dxp:h", "--player dxp::5", "--player dxp:h:0", "--port 70000", "--moves 1000",
+          "games", "--name nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"})
         EXPECT_EQ(parse(bad), "bad") << bad;
+}
+
+// Scripted followers behind dxp-match's link: a transcript of what it sends to a side ("0>"
+// the server, "1>" the opponent; a pattern) and what the sides send ("0<", "1<"; "close"
+// drops the connection), in the order they must happen.
+struct Transcript {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    std::string error;
+} transcript;
+
+bool scripted_send(int side, const char* text) {
+    const std::string want =
+        transcript.at < transcript.lines.size() ? transcript.lines[transcript.at] : "(the end)";
+    if (want.size() < 2 || want[0] - '0' != side || want[1] != '>' ||
+        !std::regex_match(text, std::regex(want.substr(2)))) {
+        transcript.error += std::to_string(side) + ">" + text + " sent, not " + want + "; ";
+        return true;
+    }
+    ++transcript.at;
+    return false;
+}
+
+ReceiveResult scripted_receive(int mask, int& side, char* text, int size, int) {
+    const std::string line =
+        transcript.at < transcript.lines.size() ? transcript.lines[transcript.at] : "";
+    side = line.empty() ? 0 : line[0] - '0';
+    if (line.size() < 2 || line[1] != '<' || !(mask >> side & 1)) {
+        transcript.error += "waited for " + std::to_string(mask) + ", not " + line + "; ";
+        return receive_timeout;
+    }
+    ++transcript.at;
+    if (line.substr(2) == "close") return receive_closed;
+    snprintf(text, size_t(size), "%s", line.c_str() + 2);
+    return receive_message;
+}
+
+TEST(Match, RefereeScriptedFollowers) {
+    const std::string kavro = "AKavro" + std::string(27, ' '),
+                      other = "AOther" + std::string(27, ' ');
+    const std::vector<std::string> start = {"0>R01dxp-match {23}Z001001A", "1>R01.{32}W001001A",
+                                            "0<" + kavro + "0"};
+    const struct {
+        std::vector<std::string> lines;
+        const char *printed, *status;
+    } rows[] = {
+        // Moves forwarded as sent; the move limit ends the game; a late reply is ignored.
+        {{"1<" + other + "0", "1<M0007322800", "0>M0007322800", "0<M0000192300", "1>M0000192300",
+          "0>E20", "1>E20", "1<M0000373200", "1<E00", "0<E00"},
+         "Game 1 of 1: Other - Kavro 1-1 (move limit, 1 moves); Other (opponent) +0 =1 -0",
+         "0"},
+        // The side not to move ends the game: its answer, and its reason to the other side.
+        {{"1<" + other + "0", "1<M0000322800", "0>M0000322800", "1<E10", "1>E00", "0>E10",
+          "0<M0000192300", "0<E00"},
+         "0-2 (Other (opponent) ended the game, its loss, 1 moves)",
+         "0"},
+        // A refusal loses the game; the side that accepted is told it is over.
+        {{"1<" + other + "1", "0>E10", "0<E00"},
+         "Game 1 was refused by the opponent Other at h:2, acceptance code 1.",
+         "1"},
+        {{"1<" + other + "0", "0<M0000192300", "0>E30", "1>E10", "1<E00"},
+         "Move out of turn from the server Kavro at 127.0.0.1:27531 in game 1",
+         "1"},
+        {{"1<" + other + "0", "1<M0000322800", "0>M0000322800", "0<close", "1>E10", "1<E00"},
+         "2-0 (Kavro (server) loses: connection lost, 1 moves)",
+         "1"},
+    };
+    for (const auto& row : rows) {
+        Arguments a("dxp-match --player dxp:h:2 --games 1 --moves 1 --name dxp-match");
+        MatchOptions o{};
+        ASSERT_EQ(parse_match_arguments(a.argc(), a.argv.data(), o), arguments_ok);
+        transcript = Transcript{start, 0, ""};
+        transcript.lines.insert(transcript.lines.end(), row.lines.begin(), row.lines.end());
+        match_link = MatchLink{scripted_send, scripted_receive, [](int) {}};
+        FILE* pdn = tmpfile();
+        int status = -1;
+        const std::string out = printed([&] { status = play_match(o, pdn); });
+        EXPECT_NE(out.find(row.printed), std::string::npos) << out;
+        EXPECT_EQ(std::to_string(status), row.status) << out;
+        EXPECT_EQ(transcript.error + std::to_string(transcript.at),
+                  std::to_string(transcript.lines.size()))
+            << out;
+        EXPECT_EQ(read_games(contents(pdn)).size(), 1u);
+        fclose(pdn);
+    }
 }
 
 std::string data(const std::string& name) {
