@@ -12,7 +12,7 @@ got (none for E00, the answer to the client's own GAMEEND). Rows run side by sid
 user; a row on the protocol's own port 27531 runs in a network namespace of its own (as
 root), or alone."""
 import argparse, concurrent.futures as cf, os, re, select, shutil, signal, socket, subprocess, sys
-import tempfile, time
+import tempfile, threading, time
 
 PORT, LOST = 27531, 'Received: DXP_CONNECTIONLOST'
 ACC, REFUSED = 'AKavro' + ' ' * 27 + '0', 'AKavro' + ' ' * 27 + '2'
@@ -67,7 +67,9 @@ def got(text):
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
 # server closes within seconds; 'close' the client leaves; 'pause' ms; 'time' lo to hi
 # seconds taken by the step before; 'pv' the analysis CHATs so far; 'match' dxp-match's
-# arguments and ballot positions.
+# arguments and ballot positions; 'referee' dxp-match refereeing the server against a second
+# follower (a server's row, or a scripted follower's steps), the failure expected (None, or
+# dxp-match's line and the games it keeps), and dxp-match's arguments.
 def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
       engine=True, fixed_port=False):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
@@ -91,6 +93,13 @@ BAD_MOVE = 'cannot match from and to squares of received move.'
 COUNTS = 'Capture counts dont match'
 CHAT = r'(?=.{,127}$)Cvalue -?\d+\.\d\d, pv [-x\d ]*'
 BIG_CHAT = 'C' + 'z' * 126
+# A scripted follower named e2e refereed against the server at one move a side: it plays
+# 32-28 as white in game 1, then takes game 2 as black and sees the server's first move.
+F_ACC = 'Ae2e' + ' ' * 29 + '0'
+F_GAME_ONE = [('e', r'R01dxp-match {23}W001001A'), ('s', F_ACC), ('s', mv(32, 28)),
+              ('e', FIRST_BLACK), ('e', 'E20'), ('s', 'E00'), ('e', r'R01.{32}Z001001A'),
+              ('s', F_ACC), ('e', FIRST_WHITE)]
+F_WHO = r'the opponent e2e at 127\.0\.0\.1:\d+'
 
 GROUPS = {
   'games': [
@@ -143,6 +152,19 @@ GROUPS = {
     R('match-endgames-adjudicated', ['-a', '-t'], [
         ('match', '--games', '6', '--moves', '8', '--ballot', 'W:W28,33,38,39:B12,13,19',
          'W:WK46,31,35:B9,14,K3', 'W:W28:B23')], connect=False),  # last: white wins
+    # Both servers' logs agree with the games; one server declares results (-a), and in
+    # W:W28:B23 the side left without pieces declares its loss as the referee ends the game.
+    R('referee-two-servers-colours-alternating', ['-a', '-t'], [
+        ('referee', R('opponent', T), None, '--games', '6', '--moves', '4', '--ballot',
+         'W:W28,33,38,39:B12,13,19', 'W:W28:B23', 'W:W31-50:B1-20')], connect=False,
+      limit=150),
+    R('referee-follower-illegal-move', T, [
+        ('referee', [*F_GAME_ONE, ('s', mv(32, 28)), ('e', 'E30'), ('closed',)],
+         ('Illegal move from %s in game 2 at move 1: "M0000322800" is not a legal move in '
+          'this position\\.' % F_WHO, 2), '--games', '3', '--moves', '1')], connect=False),
+    R('referee-follower-drops-mid-game', T, [
+        ('referee', [*F_GAME_ONE, ('close',)], ('The connection to %s is lost\\.' % F_WHO, 2),
+         '--games', '3', '--moves', '1')], connect=False),
   ],
   'faults': [
     R('wrong-start-board', [], [], [NO_CMD, ('Waiting for client connection.', 0)],
@@ -350,14 +372,22 @@ class Run:
             time.sleep(a[0] / 1000)
         elif op == 'match':
             self.match(a)
+        elif op == 'referee':
+            self.referee(*a)
 
-    def match(self, a):
+    def match(self, a, opponent=None, fails=None):
+        """dxp-match against this server; with opponent's port it referees the two. Without
+        fails it must end well and the server's log agree with its games; with fails (a
+        line's pattern, a game count) it must print that line, stop with status 1 and keep
+        that many games. Gives the PDN text."""
         ballot = [x for x in a if x.startswith('W:')]
         args = [x for x in a if x not in ballot and x != '--ballot']
         if ballot:
             with open(os.path.join(self.dir, 'ballot.txt'), 'w') as f:
                 f.write('\n'.join(ballot) + '\n')
             args += ['--ballot', os.path.join(self.dir, 'ballot.txt')]
+        if opponent:
+            args += ['--player', 'dxp:127.0.0.1:%d' % opponent]
         assert self.wait_log('Waiting for client connection.', 60), 'server not listening'
         pdn = os.path.join(self.dir, 'match.pdn')
         tool = os.path.join(self.bin_dir, 'dxp-match')
@@ -366,11 +396,48 @@ class Run:
                               '--pdn', pdn] + port + args, capture_output=True, text=True,
                              timeout=300)
         print(out.stdout, end='')
-        assert out.returncode == 0, 'dxp-match failed with status %d' % out.returncode
+        games = int(args[args.index('--games') + 1])
+        if fails:
+            assert out.returncode == 1, 'dxp-match ended with status %d' % out.returncode
+            assert re.search('^%s$' % fails[0], out.stdout, re.M), 'no line %r' % fails[0]
+            games = fails[1]
+        else:
+            assert out.returncode == 0, 'dxp-match failed with status %d' % out.returncode
+        if opponent:  # each side's thinking time per game, and the referee's own per move
+            thinking = r'  Thinking: .+ \(opponent\) [\d.]+ s for \d+ moves .+; referee [\d.]+ ms'
+            assert len(re.findall(thinking, out.stdout)) == games, 'thinking times per game'
+            assert re.search(r'^Referee time per relayed move: [\d.]+ ms', out.stdout, re.M)
         self.proc.wait(20)
-        log_pdn = subprocess.run([os.path.join(self.bin_dir, 'dxp-log2pdn'), self.log_path],
-                                 capture_output=True, text=True, timeout=60).stdout
-        compare_pdn(open(pdn).read(), log_pdn, int(args[args.index('--games') + 1]))
+        text = open(pdn).read()
+        compare_pdn(text, self.log_pdn(), games, (lambda g: g % 2 == 1) if opponent else None)
+        return text
+
+    def log_pdn(self):
+        return subprocess.run([os.path.join(self.bin_dir, 'dxp-log2pdn'), self.log_path],
+                              capture_output=True, text=True, timeout=60).stdout
+
+    def referee(self, second, fails, *a):
+        """dxp-match refereeing this server (black in the first game) against a second server,
+        a row of its own, or against a scripted follower, a list of steps."""
+        if isinstance(second, dict):
+            other = Run(second, self.bin_dir, False)
+            try:
+                self.match(a, other.port, fails)
+                other.proc.wait(20)
+                compare_pdn(open(os.path.join(self.dir, 'match.pdn')).read(), other.log_pdn(),
+                            int(a[a.index('--games') + 1]), lambda g: g % 2 == 0)
+                check_log(other, second, other.lines(), 0)
+            finally:
+                other.end()
+            return
+        follower = Follower(second)
+        try:
+            text = self.match(a, follower.port, fails)
+        finally:
+            follower.thread.join(30)
+        assert follower.error is None, 'scripted follower: %s' % follower.error
+        white = re.findall(r'\[White "(.*)"\]', text)
+        assert white[::2] == ['e2e'] * len(white[::2]), 'the follower is not white: %s' % white
 
     def standins(self):
         found = []
@@ -403,6 +470,31 @@ class Run:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+class Follower(Run):
+    """A scripted DXP follower on a free port of its own: it takes one connection and plays
+    its steps ('s', 'e', 'close', ...) on it in a thread."""
+
+    def __init__(self, steps):
+        self.sock, self.buf, self.got, self.error = None, b'', [], None
+        self.listener = socket.create_server(('127.0.0.1', 0))
+        self.port = self.listener.getsockname()[1]
+        self.thread = threading.Thread(target=self.play, args=(steps,), daemon=True)
+        self.thread.start()
+
+    def play(self, steps):
+        try:
+            self.listener.settimeout(60)
+            self.sock = self.listener.accept()[0]
+            for step in steps:
+                self.step(*step)
+        except (AssertionError, OSError) as e:
+            self.error = e
+        finally:
+            self.listener.close()
+            if self.sock:
+                self.sock.close()
+
+
 def games_of(pdn):
     games = []
     for block in re.split(r'\n\s*\n(?=\[)', pdn.strip()):
@@ -412,21 +504,26 @@ def games_of(pdn):
     return games
 
 
-def compare_pdn(match_pdn, log_pdn, count):
+def compare_pdn(match_pdn, log_pdn, count, kavro_white=None):
     """dxp-match's games and those of the server's log: the same start, moves and result. The
     server may answer the initiator's game-ending move before it reads its GAMEEND, so the
-    log's game may hold one more move, the server's, at its end."""
+    log's game may hold one more move, the server's, at its end. When dxp-match referees, its
+    names are both followers' and the log's the initiator's and Kavro's, who plays white in
+    the games (from 0) for which kavro_white is true."""
     mine, theirs = games_of(match_pdn), games_of(log_pdn)
     assert len(mine) == len(theirs) == count, 'games: %d and %d, not %d' % (
         len(mine), len(theirs), count)
-    for (tags, moves), (log_tags, log_moves) in zip(mine, theirs):
-        for tag in ('White', 'Black', 'Result', 'FEN', 'SetUp'):
+    for g, ((tags, moves), (log_tags, log_moves)) in enumerate(zip(mine, theirs)):
+        names = ('White', 'Black') if kavro_white is None else ()
+        for tag in ('Result', 'FEN', 'SetUp') + names:
             assert tags.get(tag) == log_tags.get(tag), '%s: %r, log %r' % (
                 tag, tags.get(tag), log_tags.get(tag))
+        if kavro_white:
+            assert log_tags['White' if kavro_white(g) else 'Black'] == 'Kavro', 'colours'
         assert moves and tags['Result'] != '*', 'an empty or unfinished game'
         extra = log_moves[len(moves):]
         white_first = not tags.get('FEN', 'W').startswith('B')
-        kavro_moves_next = (len(moves) % 2 == 0) == white_first ^ (tags['Black'] == 'Kavro')
+        kavro_moves_next = (len(moves) % 2 == 0) == white_first ^ (log_tags['Black'] == 'Kavro')
         assert log_moves[:len(moves)] == moves and (
             not extra or (len(extra) == 1 and kavro_moves_next)), '%s / log %s' % (
             moves, log_moves)
