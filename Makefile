@@ -59,10 +59,11 @@ bench: build
 	build/bin/bench-perft
 	build/bin/bench-standin
 
-# 20 games of dxp-match against the server and the stand-in, 0.1 s a move on both sides
-# (about half an hour: the server paces the engine with fixed pauses).
+# 10 games between two servers, each with its stand-in at 0.1 s a move, refereed by dxp-match
+# (about half an hour: each server paces its engine with fixed pauses); prints each side's
+# thinking time and the referee's own time per relayed move.
 match: build
-	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
+	tools/run-match.sh build/bin 10 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
 
 # The current stand-in against the one of commit 82c5efc (built from git into build/): GAMES
 # games at MOVETIME seconds a move, two at a time, from tools/strength/openings.txt with both
