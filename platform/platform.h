@@ -75,7 +75,8 @@ void net_close(Socket socket); // also wakes a thread blocked in net_receive on 
 // Ends the connection both ways and wakes a thread blocked in net_receive on it, leaving
 // the descriptor to net_close once no thread uses it.
 void net_shutdown(Socket socket);
-// The client side, for tools and tests: an IPv4 TCP connection, or invalid_socket.
+// The client side, for tools and tests: an IPv4 TCP connection that sends each message at
+// once (no Nagle delay), or invalid_socket.
 Socket net_connect(const char* host, const char* service);
 // For tests: the two ends of a fresh TCP connection over 127.0.0.1, on a port the system
 // picks. Returns true on failure. POSIX only.

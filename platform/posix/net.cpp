@@ -3,6 +3,7 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -149,6 +150,10 @@ Socket net_connect(const char* host, const char* service) {
         socket = invalid_socket;
     }
     freeaddrinfo(result);
+    // Small messages go out at once, not held back until the last one is acknowledged.
+    int on = 1;
+    if (socket != invalid_socket)
+        setsockopt(as_fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return socket;
 }
 

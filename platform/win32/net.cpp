@@ -147,6 +147,11 @@ Socket net_connect(const char* host, const char* service) {
         connection = INVALID_SOCKET;
     }
     freeaddrinfo(result);
+    // Small messages go out at once, not held back until the last one is acknowledged.
+    const BOOL on = TRUE;
+    if (connection != INVALID_SOCKET)
+        setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                   sizeof on);
     return as_ours(connection);
 }
 
