@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "tests/unit/support.h"
@@ -154,7 +153,7 @@ TEST(Match, EloTableAndOptions) {
 }
 
 // Scripted followers behind dxp-match's link: a transcript of what it sends to a side ("0>"
-// the server, "1>" the opponent; a pattern) and what the sides send ("0<", "1<"; "close"
+// the server, "1>" the opponent) and what the sides send ("0<", "1<"; "close"
 // drops the connection), in the order they must happen.
 struct Transcript {
     std::vector<std::string> lines;
@@ -165,8 +164,7 @@ struct Transcript {
 bool scripted_send(int side, const char* text) {
     const std::string want =
         transcript.at < transcript.lines.size() ? transcript.lines[transcript.at] : "(the end)";
-    if (want.size() < 2 || want[0] - '0' != side || want[1] != '>' ||
-        !std::regex_match(text, std::regex(want.substr(2)))) {
+    if (want.size() < 2 || want[0] - '0' != side || want[1] != '>' || want.substr(2) != text) {
         transcript.error += std::to_string(side) + ">" + text + " sent, not " + want + "; ";
         return true;
     }
@@ -191,8 +189,9 @@ ReceiveResult scripted_receive(int mask, int& side, char* text, int size, int) {
 TEST(Match, RefereeScriptedFollowers) {
     const std::string kavro = "AKavro" + std::string(27, ' '),
                       other = "AOther" + std::string(27, ' ');
-    const std::vector<std::string> start = {"0>R01dxp-match {23}Z001001A", "1>R01.{32}W001001A",
-                                            "0<" + kavro + "0"};
+    const std::string request = "R01dxp-match" + std::string(23, ' ');
+    const std::vector<std::string> start = {"0>" + request + "Z001001A",
+                                            "1>" + request + "W001001A", "0<" + kavro + "0"};
     const struct {
         std::vector<std::string> lines;
         const char *printed, *status;
@@ -211,6 +210,7 @@ TEST(Match, RefereeScriptedFollowers) {
         {{"1<" + other + "1", "0>E10", "0<E00"},
          "Game 1 was refused by the opponent Other at h:2, acceptance code 1.",
          "1"},
+        // A move out of turn, a lost connection: that side's loss; the other side is told.
         {{"1<" + other + "0", "0<M0000192300", "0>E30", "1>E10", "1<E00"},
          "Move out of turn from the server Kavro at 127.0.0.1:27531 in game 1",
          "1"},
@@ -222,6 +222,7 @@ TEST(Match, RefereeScriptedFollowers) {
         Arguments a("dxp-match --player dxp:h:2 --games 1 --moves 1 --name dxp-match");
         MatchOptions o{};
         ASSERT_EQ(parse_match_arguments(a.argc(), a.argv.data(), o), arguments_ok);
+        ballot.count = 0;
         transcript = Transcript{start, 0, ""};
         transcript.lines.insert(transcript.lines.end(), row.lines.begin(), row.lines.end());
         match_link = MatchLink{scripted_send, scripted_receive, [](int) {}};
