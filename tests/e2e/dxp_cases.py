@@ -237,9 +237,12 @@ GROUPS = {
         ('s', req('W')), ('e', ACC), ('log', cmd('kca')), ('next',),  # Kavro thinks
         ('s', req('Z')), ('e', ACC), ('s', mv(32, 28)), ('log', cmd('32-28')), ('next',),
         ('s', req('W')), ('e', ACC), ('raw', 'B002W\0' * 3 + 'R01'), ('next',),
+        *[step for raw in ('B003W\0', 'C' + 'y' * 140, 'M00003') * 6
+          for step in (('raw', raw), ('next',))],  # many more, leaving at once
         *OPENING, ('interrupt',)],
-      [(got('B001W'), 1), (got('B002W'), 0), ('Waiting for client connection.', 7),
-       (r'.*GAMEREQ.*', 4)], ini='movetime_ms=1500', last=STOPPED, quit=5, limit=120),
+      [(got('B001W'), 1), (r'Received: "(C|B00[02]).*', 0),
+       ('Waiting for client connection.', 25),
+       (r'.*GAMEREQ.*', 4)], ini='movetime_ms=1500', last=STOPPED, quit=5, limit=150),
   ],
   'wine': [
     R('wine-games-both-ways-reset-and-stop', [], [
