@@ -71,6 +71,7 @@ struct MatchTimes {
     int64_t relay_us;
     int64_t relay_max_us;
     int relayed;
+    int relayed_slowly; // in more than a millisecond
 };
 extern MatchTimes match_times;
 

@@ -274,6 +274,7 @@ bool take_move(int seat, int mover, int number, const DxpMessage& message) {
     relay_us += took;
     relay_max_us = took > relay_max_us ? took : relay_max_us;
     ++relayed;
+    if (took > 1000) ++match_times.relayed_slowly;
     return false;
 }
 
@@ -586,8 +587,10 @@ int play_match(const MatchOptions& options, FILE* pdn) {
     if (t.moves[0] + t.moves[1] > 0)
         print_thinking("Thinking time: ", t.thinking_us, t.moves, 0, 0, 0);
     if (t.relayed)
-        printf("Referee time per relayed move: %.3f ms on average, %.3f ms at most (%d moves)\n",
-               double(t.relay_us) / 1e3 / t.relayed, double(t.relay_max_us) / 1e3, t.relayed);
+        printf("Referee time per relayed move: %.3f ms on average, %.3f ms at most (%d moves, %d "
+               "of them over 1 ms)\n",
+               double(t.relay_us) / 1e3 / t.relayed, double(t.relay_max_us) / 1e3, t.relayed,
+               t.relayed_slowly);
     return status;
 }
 
