@@ -15,14 +15,14 @@ int8_t standard_start_value(int index) {
 
 // Runs until the one client is accepted; nothing listens after that.
 void connect_thread(void*) {
-    printf("Waiting for client connection.\n");
+    print_line("Waiting for client connection.\n");
     while (listen_and_accept()) {
     }
-    printf("DamExchange server has accepted a client connection.\n");
+    print_line("DamExchange server has accepted a client connection.\n");
 }
 
 [[noreturn]] void stop_with_line(const char* line) {
-    printf("%s", line);
+    print_line("%s", line);
     fatal_stop();
 }
 
@@ -32,7 +32,7 @@ int port_number(const char* text) {
     const char* p = text;
     for (; *p >= '0' && *p <= '9' && value <= 65535; ++p) value = value * 10 + (*p - '0');
     if (p == text || *p != '\0' || value < 1 || value > 65535) {
-        printf("-port: \"%.40s\" is not a port number from 1 to 65535.\n", text);
+        print_line("-port: \"%.40s\" is not a port number from 1 to 65535.\n", text);
         fatal_stop();
     }
     return int(value);
@@ -51,7 +51,7 @@ bool handle_arguments(int argc, char** argv) {
         } else if (strcmp(argument, "-keep") == 0) {
             options.keep = true;
         } else if (strcmp(argument, "-version") == 0) {
-            printf("kavro-dxp %s\n", KAVRO_VERSION);
+            print_line("kavro-dxp %s\n", KAVRO_VERSION);
             return true;
         } else if (strcmp(argument, "-pv") == 0) {
             options.send_pv = true;
@@ -82,11 +82,11 @@ bool differs_from_standard_start(const ByteBoard& board) {
 }
 
 void on_event_queue_created() {
-    printf("Window created.\n");
+    print_line("Window created.\n");
     ThreadHandle thread{};
     uint32_t thread_id = 0;
     if (start_thread(connect_thread, nullptr, thread, thread_id)) {
-        printf("Cannot create server connect thread\n");
+        print_line("Cannot create server connect thread\n");
         return;
     }
     release_thread(thread);

@@ -49,7 +49,7 @@ int code_of_square(int square) {
 void report_last_error(const char* call_name) {
     char text[256];
     last_error_text(text, sizeof text);
-    printf("%s; %s\n", call_name, text);
+    print_line("%s; %s\n", call_name, text);
 }
 
 bool read_kavro_board(ByteBoard& board) {
@@ -85,7 +85,7 @@ bool set_kavro_flag(uint32_t address) {
 }
 
 bool type_kavro_command(const char* text) {
-    printf("Kavro command: \"%s\"\n", text);
+    print_line("Kavro command: \"%s\"\n", text);
     // The text first and the second flag last: Kavro takes the command once that flag is up.
     if (kavro_write(kavro_command_text, text, strlen(text) + 1) || write_one(kavro_command_flag) ||
         write_one(kavro_command_flag2)) {
@@ -113,7 +113,7 @@ bool load_current_board() {
 bool test_kavro_at_start() {
     ByteBoard board;
     if (read_kavro_board(board)) {
-        printf("Error reading kavro board.\n");
+        print_line("Error reading kavro board.\n");
         return true;
     }
     // Squares 1 to 50 in turn: black men, the empty middle, white men.
@@ -124,16 +124,16 @@ bool test_kavro_at_start() {
         }
     }
     if (set_kavro_flag(kavro_player_plays_black)) {
-        printf("Error setting player_plays_black.\n");
+        print_line("Error setting player_plays_black.\n");
         return true;
     }
     if (set_kavro_flag(kavro_player_plays_white)) {
-        printf("Error setting player_plays_white.\n");
+        print_line("Error setting player_plays_white.\n");
         return true;
     }
     pause_ms(500);
     if (type_kavro_command("n")) {
-        printf("Error sending kavro \"n\" command.\n");
+        print_line("Error sending kavro \"n\" command.\n");
         return true;
     }
     pause_ms(500);

@@ -15,8 +15,20 @@ int64_t clock_ms(); // monotonic milliseconds since the process started
 extern int pause_scale_percent;
 
 // ---- output and stopping ----------------------------------------------------------
-// Standard output flushed line by line, so that a log read through a pipe is complete.
+// Standard output set up for a log read as it grows. On a Windows console it also turns
+// QuickEdit off (a mouse selection there would stop every write, and with it the thread that
+// writes, until Esc); the console's other modes stay, and the mode is given back at the stop.
 void setup_line_output();
+// printf-style: the text (whole lines, each ending in '\n') goes out at once and in one piece,
+// so that a reader of a pipe never sees part of a line, nor waits for one printed. Every line
+// of the server goes through it. A text longer than 1000 characters still goes out complete,
+// though maybe in more than one piece.
+#if defined(__MINGW32__)
+[[gnu::format(gnu_printf, 1, 2)]]
+#else
+[[gnu::format(printf, 1, 2)]]
+#endif
+void print_line(const char* format, ...);
 // Every fatal condition ends the process here with exit status 1, after its caller printed
 // its line: output is flushed and the process ends at once, whatever other threads are
 // doing. Tests and fuzzers may install a hook that runs first and throws to observe the stop.
@@ -54,8 +66,8 @@ using Socket = intptr_t;
 constexpr Socket invalid_socket = -1;
 struct ListenAddress; // the result of the passive address lookup
 
-bool net_start();   // WSAStartup 2.2 on Windows; nothing elsewhere
-void net_stop();    // WSACleanup on Windows
+bool net_start(); // WSAStartup 2.2 on Windows; nothing elsewhere
+void net_stop();  // WSACleanup on Windows
 bool net_lookup_passive(const char* service, ListenAddress*& address); // IPv4, TCP, any host
 void net_free_address(ListenAddress* address);
 Socket net_socket(const ListenAddress* address);

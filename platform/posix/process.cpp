@@ -169,16 +169,16 @@ bool map_fixed_region(uintptr_t address, size_t size) {
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     if (got == MAP_FAILED) {
         int error = errno;
-        printf("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
-               static_cast<unsigned long>(end), strerror(error));
+        print_line("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
+                   static_cast<unsigned long>(end), strerror(error));
         errno = error;
         return true;
     }
     if (got != wanted) {
         // A kernel that does not know the flag takes it as a hint and maps elsewhere.
         munmap(got, end - begin);
-        printf("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
-               static_cast<unsigned long>(end), strerror(EEXIST));
+        print_line("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
+                   static_cast<unsigned long>(end), strerror(EEXIST));
         errno = EEXIST;
         return true;
     }

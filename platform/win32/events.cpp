@@ -23,7 +23,7 @@ void (*dispatch_callback)(int code) = nullptr;
 void print_last_error(const char* call) {
     char text[256];
     last_error_text(text, sizeof text);
-    printf("%s; %s\n", call, text);
+    print_line("%s; %s\n", call, text);
 }
 
 LRESULT CALLBACK event_window_procedure(HWND window, UINT message, WPARAM first, LPARAM second) {
@@ -49,7 +49,7 @@ bool create_event_queue(void (*on_created)()) {
     window_class.hInstance = instance;
     window_class.lpszClassName = window_class_name;
     if (RegisterClassA(&window_class) == 0) {
-        printf("Problem with RegisterClass\n");
+        print_line("Problem with RegisterClass\n");
         return true;
     }
     created_callback = on_created;
@@ -68,7 +68,7 @@ bool create_event_queue(void (*on_created)()) {
 void post_event(int code) {
     HWND window = event_window.load();
     if (window == nullptr) {
-        printf("Event %d posted before the event queue exists\n", code);
+        print_line("Event %d posted before the event queue exists\n", code);
         fatal_stop();
     }
     if (PostMessageA(window, event_message, static_cast<WPARAM>(code), 0) == 0) {
@@ -88,7 +88,7 @@ void run_event_loop(void (*dispatch)(int code)) {
             fatal_stop();
         }
         if (result == 0) {
-            printf("The event loop was told to quit\n");
+            print_line("The event loop was told to quit\n");
             fatal_stop();
         }
         TranslateMessage(&message);

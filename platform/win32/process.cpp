@@ -119,17 +119,17 @@ bool map_fixed_region(uintptr_t address, size_t size) {
     while (at < end) {
         MEMORY_BASIC_INFORMATION info{};
         if (VirtualQuery(reinterpret_cast<LPCVOID>(at), &info, sizeof info) == 0) {
-            printf("The memory at 0x%llx cannot be examined\n",
-                   static_cast<unsigned long long>(at));
+            print_line("The memory at 0x%llx cannot be examined\n",
+                       static_cast<unsigned long long>(at));
             return true;
         }
         const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY;
         if (info.State != MEM_COMMIT || info.Type != MEM_IMAGE || (info.Protect & writable) == 0 ||
             (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) {
-            printf("The memory from 0x%llx to 0x%llx is not writable memory of this program "
-                   "(0x%llx is not)\n",
-                   static_cast<unsigned long long>(address), static_cast<unsigned long long>(end),
-                   static_cast<unsigned long long>(at));
+            print_line("The memory from 0x%llx to 0x%llx is not writable memory of this program "
+                       "(0x%llx is not)\n",
+                       static_cast<unsigned long long>(address),
+                       static_cast<unsigned long long>(end), static_cast<unsigned long long>(at));
             return true;
         }
         at = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
