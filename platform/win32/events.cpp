@@ -1,6 +1,9 @@
-// The event queue on Windows: the message queue of a hidden window. An event is the window
-// message WM_USER+1 with its code as the first parameter; PostMessageA never blocks the
-// poster, and GetMessageA hands the events to the main thread in posting order.
+// The event queue on Windows: the message queue of a hidden, message-only window. An event is
+// the window message WM_USER+1 with its code as the first parameter; PostMessageA never blocks
+// the poster, and GetMessageA hands the events to the main thread in posting order. A
+// message-only window gets none of the messages that Windows broadcasts to top-level windows
+// (such as the query at logoff), which the procedure could not answer while it waits for
+// Kavro's move.
 #include <windows.h>
 
 #include <atomic>
@@ -53,9 +56,8 @@ bool create_event_queue(void (*on_created)()) {
         return true;
     }
     created_callback = on_created;
-    HWND window = CreateWindowExA(0, window_class_name, window_title, WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, window_class_name, window_title, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, instance, nullptr);
     if (window == nullptr) {
         // Without the window no event could ever be delivered: a failure, not a silent start.
         print_last_error("CreateWindowEx");
