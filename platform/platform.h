@@ -99,8 +99,13 @@ struct EngineProcess {
 };
 
 // Starts the program by its bare name from the working directory, detached, in its own
-// process group, with no standard handles. Returns null on failure (last_error_text tells).
+// process group, with no standard handles and nothing else of this process: no handle or
+// descriptor is inherited, so that a child that outlives us holds none of our pipes or files
+// open. Returns null on failure (last_error_text tells).
 EngineProcess* launch_child(const char* program);
+// Ends a process started by launch_child at once and waits until it has gone. True on
+// failure (last_error_text tells why).
+bool end_child(EngineProcess* process);
 // For tests: the child's process id (0 for an engine that is no child process), and ending
 // a child together with its whole process group, reaping it. POSIX only.
 int64_t child_process_id(const EngineProcess* process);

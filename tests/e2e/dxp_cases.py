@@ -8,11 +8,12 @@ Each row starts the server in a scratch directory beside copies of the programs,
 port of its own ("-port"), plays its script over 127.0.0.1 and then checks the server's log:
 its lines in order, their counts, the last line, exit status 1, the stop within a bound, no
 stand-in left behind, no sanitizer report, and an echo "Sent:" for every message the client
-got (none for E00, the answer to the client's own GAMEEND). Rows run side by side as any
-user; a row on the protocol's own port 27531 runs in a network namespace of its own (as
-root), or alone."""
+got (none for E00, the answer to the client's own GAMEEND). A row may read the log through a
+pipe, as a log viewer does: every read ends at a line end, and the pipe ends with the server.
+Rows run side by side as any user; a row on the protocol's own port 27531 runs in a network
+namespace of its own (as root), or alone."""
 import argparse, concurrent.futures as cf, os, re, select, shutil, signal, socket, subprocess, sys
-import tempfile, time
+import tempfile, threading, time
 
 PORT, LOST = 27531, 'Received: DXP_CONNECTIONLOST'
 ACC, REFUSED = 'AKavro' + ' ' * 27 + '0', 'AKavro' + ' ' * 27 + '2'
@@ -67,11 +68,13 @@ def got(text):
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
 # server closes within seconds; 'close' the client leaves; 'pause' ms; 'time' lo to hi
 # seconds taken by the step before; 'pv' the analysis CHATs so far; 'match' dxp-match's
-# arguments and ballot positions.
+# arguments and ballot positions. Then: whether the log is read through a pipe, whether the
+# stand-in is to outlive the server, and the stand-in's folder (below the server's).
 def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
-      engine=True, fixed_port=False):
+      engine=True, fixed_port=False, pipe=False, outlive=False, engine_in=''):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
-                connect=connect, quit=quit, limit=limit, engine=engine, fixed_port=fixed_port)
+                connect=connect, quit=quit, limit=limit, engine=engine, fixed_port=fixed_port,
+                pipe=pipe, outlive=outlive, engine_in=engine_in)
 
 
 def free_port():
@@ -91,6 +94,11 @@ BAD_MOVE = 'cannot match from and to squares of received move.'
 COUNTS = 'Capture counts dont match'
 CHAT = r'(?=.{,127}$)Cvalue -?\d+\.\d\d, pv [-x\d ]*'
 BIG_CHAT = 'C' + 'z' * 126
+LATE, ENDED = 'Kavro start board not shown yet; waiting up to 15 s.', \
+    'The Kavro process this server started is ended.'
+NEVER_SHOWN = dict(ini='fault=wrong_start_board\nfault=outlive_server', last=ENDED,
+                   connect=False, quit=25, lines=[LATE, 'Kavro start board does not verify.',
+                                                  NO_CMD, ('Waiting for client connection.', 0)])
 
 GROUPS = {
   'games': [
@@ -145,11 +153,14 @@ GROUPS = {
          'W:WK46,31,35:B9,14,K3', 'W:W28:B23')], connect=False),  # last: white wins
   ],
   'faults': [
-    R('wrong-start-board', [], [], [NO_CMD, ('Waiting for client connection.', 0)],
-      ini='fault=wrong_start_board', last='Kavro start board does not verify.',
-      connect=False),
-    R('startup-moves-ignored', [], [], [(cmd('31-26'), 1)], ini='fault=ignore_moves',
-      last=cmd('19-23'), connect=False),
+    R('start-board-never-shown-then-engine-ended', [], [  # 2 s, then 15 s of grace
+        ('log', 'Kavro start board does not verify.', 30), ('time', 16, 21)], **NEVER_SHOWN),
+    R('start-board-shown-late', [], OPENING, [LATE, cmd('31-26'), cmd('kca')],
+      ini='fault=slow_start=4500'),
+    R('output-piped-engine-outlives-server', [], OPENING, ini='fault=outlive_server',
+      pipe=True, outlive=True),
+    R('startup-moves-ignored', [], [], [(cmd('31-26'), 1), cmd('19-23'), ENDED],
+      ini='fault=ignore_moves', last=ENDED, connect=False),
     R('move-ignored-ten-times', T, [('s', req('Z')), ('e', ACC), ('s', mv(32, 28)),
                                     ('closed', 30)],
       [(cmd('32-28'), 10)], ini='fault=ignore_moves',
@@ -234,6 +245,12 @@ GROUPS = {
       ini='fault=ignore_new', last='kavro board did not change.', limit=300),
     R('wine-missing-engine', [], [], last='CreateProcess; .+', connect=False, limit=300,
       engine=False),
+    R('wine-kavro-folder-with-blanks-output-piped-engine-outlives', ['Kavro folder'], OPENING,
+      ini='fault=outlive_server', engine_in='Kavro folder', pipe=True, outlive=True,
+      limit=300),
+    R('wine-start-board-never-shown-then-engine-ended', [], [
+        ('log', 'Kavro start board does not verify.', 60), ('time', 16, 30)], limit=300,
+      **NEVER_SHOWN),
   ],
 }
 
@@ -243,12 +260,16 @@ class Run:
 
     def __init__(self, row, bin_dir, wine):
         self.bin_dir, self.sock, self.buf, self.got = bin_dir, None, b'', []
+        self.partial_reads, self.eof_at = 0, None
         self.dir = tempfile.mkdtemp(prefix='kavro-e2e-')
         exe = 'kavro-dxp.exe' if wine else 'kavro-dxp'
+        engine_dir = os.path.join(self.dir, row['engine_in'])
+        os.makedirs(engine_dir, exist_ok=True)
         for name in [exe, 'winkavro.exe'] * row['engine']:
-            shutil.copy(os.path.join(bin_dir, name), self.dir)
-        with open(os.path.join(self.dir, 'winkavro.ini'), 'w') as f:
-            f.write('movetime_ms=1\nhash_megabytes=8\n' + row['ini'] + '\n')
+            shutil.copy(os.path.join(bin_dir, name),
+                        engine_dir if name == 'winkavro.exe' else self.dir)
+        with open(os.path.join(engine_dir, 'winkavro.ini'), 'a') as f:
+            f.write('\nmovetime_ms=1\nhash_megabytes=8\n' + row['ini'] + '\n')
         self.log_path, self.log_at = os.path.join(self.dir, 'server.log'), 0
         env = dict(os.environ, KAVRO_E2E_RUN=self.dir)  # marks the stand-in as ours
         for name in ('ASAN_OPTIONS', 'UBSAN_OPTIONS', 'TSAN_OPTIONS'):  # the stand-in's too
@@ -260,9 +281,30 @@ class Run:
         port_args = [] if row['fixed_port'] else ['-port', str(self.port)]
         argv = (['wine'] if wine else []) + [server] + row['args'] + port_args
         with open(self.log_path, 'wb') as log:
+            out, err, inherited = log.fileno(), subprocess.STDOUT, ()
+            if row['pipe']:
+                # Standard error elsewhere: wine hands its own to every program it starts, for
+                # its debug output. On Linux the pipe is also a descriptor of its own, as a
+                # launcher (make's job server, say) leaves some open in what it starts.
+                pipe_end, out = os.pipe()
+                err, inherited = subprocess.DEVNULL, () if wine else (out,)
             self.proc = subprocess.Popen(argv, cwd=self.dir, env=env, stdin=subprocess.DEVNULL,
-                                         stdout=log, stderr=subprocess.STDOUT,
+                                         stdout=out, stderr=err, pass_fds=inherited,
                                          start_new_session=True)
+        if row['pipe']:
+            os.close(out)
+            self.reader = threading.Thread(target=self.read_pipe, args=(pipe_end,), daemon=True)
+            self.reader.start()
+
+    def read_pipe(self, fd):
+        """The server's output as a reader of its pipe sees it, into the log, until its end."""
+        with open(self.log_path, 'ab') as log:
+            while data := os.read(fd, 65536):
+                self.partial_reads += not data.endswith(b'\n')
+                log.write(data)
+                log.flush()
+        os.close(fd)
+        self.eof_at = time.time()
 
     def lines(self):
         with open(self.log_path, 'rb') as f:
@@ -338,7 +380,7 @@ class Run:
             text = self.receive(a[0] / 1000)
             assert text is None, 'unexpected %r' % text
         elif op == 'log':
-            assert self.wait_log(a[0], 20), 'no log line %r' % a[0]
+            assert self.wait_log(a[0], a[1] if len(a) > 1 else 20), 'no log line %r' % a[0]
         elif op == 'closed':
             end = time.time() + (a[0] if a else 10)
             while self.receive(end - time.time()) is not None:
@@ -483,11 +525,20 @@ def run_row(row, bin_dir):
             run.proc.wait(max(row['quit'], 1) + 5)
         except subprocess.TimeoutExpired:
             raise AssertionError('the server did not stop')
-        stopped_in = time.time() - script_end
-        deadline = time.time() + 10
+        stopped_in, stopped = time.time() - script_end, time.time()
+        if row['pipe']:
+            run.reader.join(10)
+            assert run.eof_at, 'the output pipe still open 10 s after the server stopped'
+            assert run.eof_at - stopped < 2, 'the output pipe ended %.1f s after the server' % (
+                run.eof_at - stopped)
+            assert not run.partial_reads, '%d reads of the pipe ended inside a line' % (
+                run.partial_reads)
+        deadline = time.time() + (0 if row['outlive'] else 10)
         while run.standins() and time.time() < deadline:
             time.sleep(0.1)
-        assert not run.standins(), 'a stand-in outlived the server'
+        # A stand-in told to outlive the server must, or the rest proves nothing; end() ends it.
+        assert bool(run.standins()) == row['outlive'], 'a stand-in outlived the server' if (
+            not row['outlive']) else 'the stand-in did not outlive the server'
         check_log(run, row, run.lines(), stopped_in)
         return True, '%.1f s' % (time.time() - started)
     except (AssertionError, OSError, subprocess.SubprocessError) as e:

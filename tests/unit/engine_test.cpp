@@ -256,7 +256,12 @@ TEST(Launch, TheRealStandInAsKavro) {
     EXPECT_EQ(board, board_of("W:W31-50:B1-20"));
     char bytes[8];
     EXPECT_TRUE(kavro_process->read_memory(kavro_map_end - 4, bytes, sizeof bytes));
-    end_process_group(child_process_id(kavro_process));
+    // Given up on, it is ended and gone before the server stops.
+    const int64_t pid = child_process_id(kavro_process);
+    EXPECT_EQ(printed([] { give_up_on_kavro(); }),
+              "The Kavro process this server started is ended.\n<stop>");
+    EXPECT_FALSE(process_running(pid));
+    EXPECT_FALSE(end_child(kavro_process)); // gone already: nothing to end
     delete kavro_process;
     kavro_process = nullptr, pause_scale_percent = 100;
     fs::current_path(home);
