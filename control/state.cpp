@@ -61,9 +61,13 @@ bool handle_arguments(int argc, char** argv) {
             options.adjudicate = true;
         } else if (strcmp(argument, "-t") == 0) {
             options.skip_engine_test = true;
-        } else {
-            // A directory that cannot be entered is passed over in silence.
-            (void)change_directory(argument);
+        } else if (change_directory(argument)) {
+            // Going on would start whatever winkavro.exe stands here, maybe not the Kavro of
+            // the folder meant (a path with blanks given without quotes arrives split).
+            char reason[256];
+            last_error_text(reason, sizeof reason);
+            print_line("The directory \"%s\" cannot be entered; %s\n", argument, reason);
+            fatal_stop();
         }
     }
     return false;

@@ -159,6 +159,8 @@ GROUPS = {
       ini='fault=slow_start=4500'),
     R('output-piped-engine-outlives-server', [], OPENING, ini='fault=outlive_server',
       pipe=True, outlive=True),
+    R('directory-cannot-be-entered', ['-t', 'Kavro folder"'], [], [NO_CMD], connect=False,
+      last='The directory "Kavro folder"" cannot be entered; No such file or directory'),
     R('startup-moves-ignored', [], [], [(cmd('31-26'), 1), cmd('19-23'), ENDED],
       ini='fault=ignore_moves', last=ENDED, connect=False),
     R('move-ignored-ten-times', T, [('s', req('Z')), ('e', ACC), ('s', mv(32, 28)),
@@ -248,6 +250,8 @@ GROUPS = {
     R('wine-kavro-folder-with-blanks-output-piped-engine-outlives', ['Kavro folder'], OPENING,
       ini='fault=outlive_server', engine_in='Kavro folder', pipe=True, outlive=True,
       limit=300),
+    R('wine-directory-cannot-be-entered', ['Kavro folder"'], [], [NO_CMD], connect=False,
+      last='The directory "Kavro folder"" cannot be entered; .+', limit=300),
     R('wine-start-board-never-shown-then-engine-ended', [], [
         ('log', 'Kavro start board does not verify.', 60), ('time', 16, 30)], limit=300,
       **NEVER_SHOWN),

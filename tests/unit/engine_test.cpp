@@ -278,7 +278,14 @@ TEST(Control, PieceCountAndOptions) {
         {"-pvall", "0 1 0 0 0 27531 0", ""},
         {"-pv", "1 0 0 0 0 27531 0", ""},
         {"-a -t -keep", "0 0 1 1 1 27531 0", ""},
-        {"-PV -pva -A -tt -Keep -port8 a - /nowhere", "0 0 0 0 0 27531 0", ""},
+        // Not options but directories; one that cannot be entered stops the server.
+        {"-t -PV -pva", "",
+         "The directory \"-PV\" cannot be entered; No such file or directory\n<stop>"},
+        {"/ -port8 -a", "",
+         "The directory \"-port8\" cannot be entered; No such file or directory\n<stop>"},
+        {"/etc/hostname", "",
+         "The directory \"/etc/hostname\" cannot be entered; Not a directory\n<stop>"},
+        {"-a / tmp", "0 0 1 0 0 27531 0", ""}, // "tmp" from "/"
         {"-port 1 -port 65535", "0 0 0 0 0 65535 0", ""},
         {"-version -port x", "0 0 0 0 0 27531 1", "kavro-dxp " KAVRO_VERSION "\n"},
         {"-t -port", "0 0 0 1 0 27531 0", "-port needs a port number from 1 to 65535.\n<stop>"},
@@ -289,6 +296,7 @@ TEST(Control, PieceCountAndOptions) {
         {"-port -t", "", "-port: \"-t\" is not a port number from 1 to 65535.\n<stop>"},
         {"-port 8x", "", "-port: \"8x\" is not a port number from 1 to 65535.\n<stop>"},
     };
+    const std::filesystem::path home = std::filesystem::current_path();
     for (const auto& [line, expected, output] : rows) {
         options = Options{}, dxp_port = 27531;
         Arguments a(std::string("kavro-dxp ") + line);
@@ -301,6 +309,8 @@ TEST(Control, PieceCountAndOptions) {
                   expected)
             << line;
     }
+    EXPECT_EQ(std::filesystem::current_path(), "/tmp");
+    std::filesystem::current_path(home);
     options = Options{}, dxp_port = 27531;
 }
 
