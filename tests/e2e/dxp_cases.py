@@ -12,8 +12,8 @@ got (none for E00, the answer to the client's own GAMEEND). A row may read the l
 pipe, as a log viewer does: every read ends at a line end, and the pipe ends with the server.
 Rows run side by side as any user; a row on the protocol's own port 27531 runs in a network
 namespace of its own (as root), or alone."""
-import argparse, concurrent.futures as cf, os, re, select, shutil, signal, socket, subprocess, sys
-import tempfile, threading, time
+import argparse, concurrent.futures as cf, glob, os, re, select, shutil, signal, socket
+import subprocess, sys, tempfile, threading, time, zipfile
 
 PORT, LOST = 27531, 'Received: DXP_CONNECTIONLOST'
 ACC, REFUSED = 'AKavro' + ' ' * 27 + '0', 'AKavro' + ' ' * 27 + '2'
@@ -68,13 +68,15 @@ def got(text):
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
 # server closes within seconds; 'close' the client leaves; 'pause' ms; 'time' lo to hi
 # seconds taken by the step before; 'pv' the analysis CHATs so far; 'match' dxp-match's
-# arguments and ballot positions. Then: whether the log is read through a pipe, whether the
-# stand-in is to outlive the server, and the stand-in's folder (below the server's).
+# arguments and ballot positions; 'version' the server's version is the package's;
+# 'instructions' no .exe uses more than the x86-64 baseline. Then: whether the log is read
+# through a pipe, whether the stand-in is to outlive the server, the stand-in's folder (below
+# the server's), and whether the programs come from the Windows package.
 def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
-      engine=True, fixed_port=False, pipe=False, outlive=False, engine_in=''):
+      engine=True, fixed_port=False, pipe=False, outlive=False, engine_in='', package=False):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
                 connect=connect, quit=quit, limit=limit, engine=engine, fixed_port=fixed_port,
-                pipe=pipe, outlive=outlive, engine_in=engine_in)
+                pipe=pipe, outlive=outlive, engine_in=engine_in, package=package)
 
 
 def free_port():
@@ -99,6 +101,12 @@ LATE, ENDED = 'Kavro start board not shown yet; waiting up to 15 s.', \
 NEVER_SHOWN = dict(ini='fault=wrong_start_board\nfault=outlive_server', last=ENDED,
                    connect=False, quit=25, lines=[LATE, 'Kavro start board does not verify.',
                                                   NO_CMD, ('Waiting for client connection.', 0)])
+# Beyond the x86-64 baseline: POPCNT, LZCNT, AVX (every VEX mnemonic starts with v), BMI,
+# MOVBE, and the commonest of SSSE3 and SSE4 (tzcnt is left: it runs as bsf where unknown).
+BEYOND = re.compile(r'^\s*[0-9a-f]+:\t(?:(?:rep\w*|lock|data16|[c-gs]s|notrack|bnd|rex\S*)\s+)*'
+                    r'(popcnt|lzcnt|v[a-z]\w*|andn|bextr|bls\w+|bzhi|mulx|pdep|pext|rorx|sarx|'
+                    r'shlx|shrx|movbe|crc32\w*|pshufb|ptest|pblendvb|pmulld|pm(?:in|ax)(?:sb|sd|'
+                    r'uw|ud)|pcmpgtq|pextrq|pinsrq|round[ps][sd])\b', re.M)
 
 GROUPS = {
   'games': [
@@ -255,6 +263,9 @@ GROUPS = {
     R('wine-start-board-never-shown-then-engine-ended', [], [
         ('log', 'Kavro start board does not verify.', 60), ('time', 16, 30)], limit=300,
       **NEVER_SHOWN),
+    R('wine-package-game-and-baseline-instructions', [], [
+        ('version',), ('instructions',), ('match', '--games', '1', '--moves', '3')],
+      connect=False, package=True, limit=300),
   ],
 }
 
@@ -264,12 +275,19 @@ class Run:
 
     def __init__(self, row, bin_dir, wine):
         self.bin_dir, self.sock, self.buf, self.got = bin_dir, None, b'', []
-        self.partial_reads, self.eof_at = 0, None
+        self.wine, self.package, self.partial_reads, self.eof_at = wine, row['package'], 0, None
+        packages = glob.glob(os.path.join(bin_dir, '..', 'kavro-dxp-*-win64.zip'))
+        assert not self.package or len(packages) == 1, 'no package (make dist makes it)'
         self.dir = tempfile.mkdtemp(prefix='kavro-e2e-')
         exe = 'kavro-dxp.exe' if wine else 'kavro-dxp'
         engine_dir = os.path.join(self.dir, row['engine_in'])
         os.makedirs(engine_dir, exist_ok=True)
-        for name in [exe, 'winkavro.exe'] * row['engine']:
+        if self.package:  # unpacked, and the stand-in copied up as its README.txt says
+            zipfile.ZipFile(packages[0]).extractall(self.dir)
+            self.version = re.search(r'kavro-dxp-(.+)-win64\.zip$', packages[0]).group(1)
+            for name in os.listdir(os.path.join(self.dir, 'standin')):
+                shutil.copy(os.path.join(self.dir, 'standin', name), self.dir)
+        for name in [exe, 'winkavro.exe'] * (row['engine'] and not self.package):
             shutil.copy(os.path.join(bin_dir, name),
                         engine_dir if name == 'winkavro.exe' else self.dir)
         with open(os.path.join(engine_dir, 'winkavro.ini'), 'a') as f:
@@ -396,6 +414,20 @@ class Run:
             time.sleep(a[0] / 1000)
         elif op == 'match':
             self.match(a)
+        elif op == 'version':
+            out = subprocess.run(['wine', 'kavro-dxp.exe', '-version'], cwd=self.dir,
+                                 capture_output=True, text=True, timeout=60)
+            assert (out.returncode, out.stdout.strip()) == (0, 'kavro-dxp ' + self.version), (
+                '-version: status %d, %r' % (out.returncode, out.stdout))
+        elif op == 'instructions':
+            exes = glob.glob(os.path.join(self.bin_dir, '*.exe')) + glob.glob(
+                os.path.join(self.dir, '**', '*.exe'), recursive=True)
+            for exe in exes:
+                code = subprocess.run(['x86_64-w64-mingw32-objdump', '-d', '--no-show-raw-insn',
+                                       exe], capture_output=True, text=True, timeout=120,
+                                      check=True).stdout
+                found = sorted(set(BEYOND.findall(code)))
+                assert not found, '%s uses %s' % (exe, ' '.join(found[:10]))
 
     def match(self, a):
         ballot = [x for x in a if x.startswith('W:')]
@@ -403,20 +435,23 @@ class Run:
         if ballot:
             with open(os.path.join(self.dir, 'ballot.txt'), 'w') as f:
                 f.write('\n'.join(ballot) + '\n')
-            args += ['--ballot', os.path.join(self.dir, 'ballot.txt')]
+            args += ['--ballot', 'ballot.txt']
         assert self.wait_log('Waiting for client connection.', 60), 'server not listening'
-        pdn = os.path.join(self.dir, 'match.pdn')
-        tool = os.path.join(self.bin_dir, 'dxp-match')
+        # The tools run where the server runs, on the files there: the package's under wine.
+        tool, log2pdn = ([os.path.join(self.bin_dir, t)] for t in ('dxp-match', 'dxp-log2pdn'))
+        if self.package:
+            tool, log2pdn = ['wine', 'dxp-match.exe'], ['wine', 'dxp-log2pdn.exe']
         port = [] if self.port == PORT else ['--port', str(self.port)]
-        out = subprocess.run([tool, '--player', 'random', '--retry', '20', '--wait', '60',
-                              '--pdn', pdn] + port + args, capture_output=True, text=True,
-                             timeout=300)
+        out = subprocess.run(tool + ['--player', 'random', '--retry', '20', '--wait', '60',
+                                     '--pdn', 'match.pdn'] + port + args, cwd=self.dir,
+                             capture_output=True, text=True, timeout=300)
         print(out.stdout, end='')
         assert out.returncode == 0, 'dxp-match failed with status %d' % out.returncode
         self.proc.wait(20)
-        log_pdn = subprocess.run([os.path.join(self.bin_dir, 'dxp-log2pdn'), self.log_path],
-                                 capture_output=True, text=True, timeout=60).stdout
-        compare_pdn(open(pdn).read(), log_pdn, int(args[args.index('--games') + 1]))
+        log_pdn = subprocess.run(log2pdn + ['server.log'], cwd=self.dir, capture_output=True,
+                                 text=True, timeout=60).stdout
+        compare_pdn(open(os.path.join(self.dir, 'match.pdn')).read(), log_pdn,
+                    int(args[args.index('--games') + 1]))
 
     def standins(self):
         found = []
@@ -509,7 +544,10 @@ def over_time(*_):
 
 def run_row(row, bin_dir):
     wine = row['name'].startswith('wine')
-    run = Run(row, bin_dir, wine)
+    try:
+        run = Run(row, bin_dir, wine)
+    except AssertionError as e:
+        return False, str(e)
     started = time.time()
     signal.signal(signal.SIGALRM, over_time)
     signal.alarm(row['limit'] + 30)  # whatever blocks, the row still ends and cleans up
