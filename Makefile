@@ -35,10 +35,10 @@ test-asan: deps
 	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L 'unit|hostile'
 
 # The receiver thread, the ring, the event queue and the socket's single close under
-# ThreadSanitizer.
+# ThreadSanitizer, and a sanitized server serving client after client (-keep).
 test-tsan: deps
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target unit_tests
+	cmake --build --preset tsan -j $(JOBS) --target unit_tests kavro-dxp winkavro
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
 # The Windows programs and their package, cross-compiled, played end to end under wine.

@@ -63,3 +63,5 @@ bool path_matches_received_captures(int white_to_move, const CapturePath& path,
 // ---- start-up ------------------------------------------------------------------------
 // The event queue exists: prints "Window created." and starts the connect thread.
 void on_event_queue_created();
+// With -keep, once everything of the last client is reset: the connect thread listens again.
+void listen_for_next_client();

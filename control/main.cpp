@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
     setup_line_output();
+    stop_on_interrupt("Interrupted (Ctrl-C); server stopped.\n");
     if (handle_arguments(argc, argv)) return 0;
     fill_bit_count_table();
     build_ray_table();

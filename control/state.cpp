@@ -1,4 +1,5 @@
 // Options, the game state, the standard start and the connect thread.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -13,12 +14,22 @@ int8_t standard_start_value(int index) {
     return index < 20 ? -1 : index < 30 ? 0 : 1;
 }
 
-// Runs until the one client is accepted; nothing listens after that.
+// Set by the main thread once everything of the last client is forgotten (-keep).
+std::atomic<bool> listen_again{false};
+constexpr int listen_again_poll_ms = 20;
+
+// Runs until the client is accepted; nothing listens after that, unless the server keeps
+// going across clients: then it waits until the main thread has reset everything the last
+// client left, and listens again.
 void connect_thread(void*) {
-    print_line("Waiting for client connection.\n");
-    while (listen_and_accept()) {
+    for (;;) {
+        print_line("Waiting for client connection.\n");
+        while (listen_and_accept()) {
+        }
+        print_line("DamExchange server has accepted a client connection.\n");
+        if (!options.keep) return;
+        while (!listen_again.exchange(false)) pause_ms(listen_again_poll_ms);
     }
-    print_line("DamExchange server has accepted a client connection.\n");
 }
 
 [[noreturn]] void stop_with_line(const char* line) {
@@ -83,6 +94,10 @@ bool differs_from_standard_start(const ByteBoard& board) {
         if (board[i] != standard_start_value(i)) return true;
     }
     return false;
+}
+
+void listen_for_next_client() {
+    listen_again.store(true);
 }
 
 void on_event_queue_created() {

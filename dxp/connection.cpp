@@ -19,6 +19,7 @@ constexpr int32_t ring_mask = dxp_ring_size - 1;
 constexpr uint32_t event_window_message = 0x401; // WM_USER + 1
 constexpr int ring_full_poll_ms = 2;
 constexpr int failed_attempt_pause_ms = 1000;
+constexpr int receiver_end_wait_ms = 10000;
 
 // The message the receiver is in the middle of: its first character and how many
 // characters have arrived. The receiver thread's alone once it runs.
@@ -309,6 +310,23 @@ void close_dxp_connection() {
     dxp_connection.retired_socket.store(socket);
     release_retired_socket();
     net_stop();
+}
+
+bool end_dxp_client() {
+    // The socket is closed by now, which wakes a receiver blocked on it; one that waits for
+    // room in the ring looks at the socket every few milliseconds.
+    const int64_t give_up = clock_ms() + receiver_end_wait_ms;
+    while (dxp_connection.receiver_running.load()) {
+        if (clock_ms() > give_up) {
+            print_line("The receiver thread did not end.\n");
+            return true;
+        }
+        pause_ms(1);
+    }
+    // Only now can no more of the client's bytes or events arrive.
+    discard_events();
+    reset_dxp_ring();
+    return false;
 }
 
 void analysis_relay(const char* line) {

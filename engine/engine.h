@@ -70,11 +70,12 @@ extern char last_analysis_text[200];
 extern int32_t last_analysis_score;
 // Prints and hands on Kavro's analysis line when it differs from the last one seen.
 bool read_kavro_analysis(AnalysisCallback callback);
-// Called at every poll of the board wait; may end the process (the client has gone, say).
-using WaitWatch = void (*)();
+// Called at every poll of the board wait; true ends the wait at once (the client has gone and
+// the game is abandoned, say). It may also end the process.
+using WaitWatch = bool (*)();
 // False when Kavro's board differs from the reference, true when the time limit (ms, 0 for
-// none) passed first. Ends the process when Kavro cannot be read. watch (or null) runs at
-// every poll, every 100 ms.
+// none) passed first or the watch ended the wait. Ends the process when Kavro cannot be read.
+// watch (or null) runs at every poll, every 100 ms.
 bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int32_t time_limit,
                                 AnalysisCallback callback, WaitWatch watch);
 // "W:W31,32,K45:B20.\n" into text (at least 200 bytes).

@@ -47,7 +47,7 @@ bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int3
         if (read_kavro_board(board)) fatal_stop();
         if (board != reference) break;
         if (read_kavro_analysis(callback)) fatal_stop();
-        if (watch != nullptr) watch();
+        if (watch != nullptr && watch()) return true;
         pause_ms(100);
         if (time_limit != 0 && clock_ms() - start > time_limit) return true;
     }

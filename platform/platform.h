@@ -34,6 +34,9 @@ void print_line(const char* format, ...);
 // doing. Tests and fuzzers may install a hook that runs first and throws to observe the stop.
 [[noreturn]] void fatal_stop();
 extern void (*fatal_stop_hook)();
+// Ctrl-C (SIGINT and SIGTERM on POSIX; the console's Ctrl-C, Ctrl-Break and close on Windows)
+// prints line and ends the process with exit status 1, whatever the threads are doing.
+void stop_on_interrupt(const char* line);
 
 // ---- errors and the working directory ----------------------------------------------
 // The system's text for the last failed call (errno or GetLastError), at most size - 1
@@ -55,6 +58,8 @@ void release_thread(ThreadHandle& thread); // forget the thread; it goes on and 
 // creation message). Returns true when the queue cannot be made, after printing why.
 bool create_event_queue(void (*on_created)());
 void post_event(int code);
+// Forgets every event waiting (those of a client that has gone). Main thread only.
+void discard_events();
 // Runs for the rest of the process: waits for each event and hands it to dispatch.
 [[noreturn]] void run_event_loop(void (*dispatch)(int code));
 // For tests, instead of the loop: the next event if one comes within timeout_ms (0: only

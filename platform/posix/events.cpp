@@ -58,6 +58,13 @@ void post_event(int code) {
     pthread_mutex_unlock(&event_queue.lock);
 }
 
+void discard_events() {
+    pthread_mutex_lock(&event_queue.lock);
+    event_queue.head = 0;
+    event_queue.count = 0;
+    pthread_mutex_unlock(&event_queue.lock);
+}
+
 int wait_event(int timeout_ms) {
     timespec deadline{};
     clock_gettime(CLOCK_REALTIME, &deadline);

@@ -1,5 +1,6 @@
 // Time, errors, the working directory, output, stopping and threads on POSIX.
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +76,30 @@ void print_line(const char* format, ...) {
     vprintf(format, arguments);
     va_end(arguments);
     fflush(stdout);
+}
+
+namespace {
+
+const char* interrupt_line = "";
+
+// Only async-signal-safe calls: the line goes out with write, and the process ends at once.
+extern "C" void on_interrupt(int) {
+    size_t length = 0;
+    while (interrupt_line[length] != '\0') ++length;
+    ssize_t ignored = write(1, interrupt_line, length);
+    (void)ignored;
+    _exit(1);
+}
+
+} // namespace
+
+void stop_on_interrupt(const char* line) {
+    interrupt_line = line;
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 void fatal_stop() {

@@ -80,6 +80,14 @@ void post_event(int code) {
     }
 }
 
+void discard_events() {
+    HWND window = event_window.load();
+    MSG message;
+    while (window != nullptr &&
+           PeekMessageA(&message, window, event_message, event_message, PM_REMOVE) != 0) {
+    }
+}
+
 void run_event_loop(void (*dispatch)(int code)) {
     dispatch_callback = dispatch;
     MSG message;

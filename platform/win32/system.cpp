@@ -151,6 +151,27 @@ void print_line(const char* format, ...) {
     write_output(out, used);
 }
 
+namespace {
+
+const char* interrupt_line = "";
+
+// Runs on a thread of its own that the system starts for the console's event.
+BOOL WINAPI on_console_event(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    print_line("%s", interrupt_line);
+    give_console_mode_back();
+    TerminateProcess(GetCurrentProcess(), 1);
+    return TRUE;
+}
+
+} // namespace
+
+void stop_on_interrupt(const char* line) {
+    interrupt_line = line;
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
 void fatal_stop() {
     if (fatal_stop_hook) fatal_stop_hook();
     fflush(stdout);

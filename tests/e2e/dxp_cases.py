@@ -66,7 +66,8 @@ def got(text):
 # whether the stand-in is there. Steps: 's' text and its zero byte, 'raw' bytes as they are,
 # 'slow' one byte per send; 'e' the next message not a CHAT matches (n times), 'x' the next
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
-# server closes within seconds; 'close' the client leaves; 'pause' ms; 'time' lo to hi
+# server closes within seconds; 'close' the client leaves; 'next' a new client connects (the
+# server was started with -keep); 'interrupt' Ctrl-C (SIGINT); 'pause' ms; 'time' lo to hi
 # seconds taken by the step before; 'pv' the analysis CHATs so far; 'match' dxp-match's
 # arguments and ballot positions; 'version' the server's version is the package's;
 # 'instructions' no .exe uses more than the x86-64 baseline. Then: whether the log is read
@@ -86,6 +87,8 @@ def free_port():
 
 
 T = ['-t']
+KEEP = ['-keep', '-t']
+STOPPED = r'Interrupted \(Ctrl-C\); server stopped\.'
 NO_CMD = (r'Kavro command: .*', 0)
 FIRST_WHITE = r'M00003[1-5][23]\d00'  # a first move of white from the standard start
 FIRST_BLACK = r'M0000(1[6-9]|20)2[1-5]00'
@@ -240,6 +243,27 @@ GROUPS = {
     R('leave-during-reset', T, [*OPENING, ('s', 'E00'), ('e', 'E00'),
                                 ('log', cmd('n')), ('close',)],
       [(cmd('n'), 1)], ini='fault=ignore_new', quit=2.5),
+  ],
+  'keep': [  # -keep: one Kavro, client after client; Ctrl-C ends it
+    R('keep-clients-in-a-row-with-one-kavro', ['-keep'], [
+        *OPENING, ('next',),  # left mid-game: Kavro must stand at the start again
+        ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('s', 'E00'), ('e', 'E00'),
+        ('next',), ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('next',),
+        ('s', 'B001W'), ('e', 'K1'), ('interrupt',)],
+      [(cmd('31-26'), 1), (cmd('kca'), 3), ('Waiting for client connection.', 4), (LOST, 3),
+       (r'.*GAMEREQ.*', 3)], last=STOPPED, quit=5),
+    R('keep-nothing-of-a-client-reaches-the-next', KEEP, [
+        ('raw', 'B00'), ('next',), ('raw', '1W\0'), ('closed',),  # its bytes are gone
+        ('next',), ('raw', 'C' + 'x' * 100), ('next',), ('s', 'B001W'), ('e', 'K1'),
+        ('s', req('W')), ('e', ACC), ('log', cmd('kca')), ('next',),  # Kavro thinks
+        ('s', req('Z')), ('e', ACC), ('s', mv(32, 28)), ('log', cmd('32-28')), ('next',),
+        ('s', req('W')), ('e', ACC), ('raw', 'B002W\0' * 3 + 'R01'), ('next',),
+        *[step for raw in ('B003W\0', 'C' + 'y' * 140, 'M00003') * 6
+          for step in (('raw', raw), ('next',))],  # many more, leaving at once
+        *OPENING, ('interrupt',)],
+      [(got('B001W'), 1), (r'Received: "(C|B00[02]).*', 0),
+       ('Waiting for client connection.', 25),
+       (r'.*GAMEREQ.*', 4)], ini='movetime_ms=1500', last=STOPPED, quit=5, limit=150),
   ],
   'wine': [
     R('wine-games-both-ways-reset-and-stop', [], [
@@ -410,6 +434,12 @@ class Run:
             assert time.time() < end, 'the server kept the connection'
         elif op == 'close':
             self.sock.close()
+        elif op == 'next':
+            self.sock.close()
+            self.buf = b''
+            self.connect(30)
+        elif op == 'interrupt':
+            self.proc.send_signal(signal.SIGINT)
         elif op == 'pause':
             time.sleep(a[0] / 1000)
         elif op == 'match':
