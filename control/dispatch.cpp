@@ -19,7 +19,7 @@ DxpMessage received;
 char command[16];
 
 [[noreturn]] void stop_with(const char* line) {
-    printf("%s", line);
+    print_line("%s", line);
     fatal_stop();
 }
 
@@ -54,7 +54,7 @@ bool client_gone() {
 
 void send_and_echo(const DxpMessage& reply) {
     send_dxp_message(reply, text);
-    printf("Sent: \"%s\"\n", text);
+    print_line("Sent: \"%s\"\n", text);
 }
 
 void send_game_end(int reason) {
@@ -112,24 +112,24 @@ void serve_next_client() {
 void declare_result(int result) {
     game.game_end_declared = true;
     if (result == result_draw) {
-        printf("Draw declared.\n");
+        print_line("Draw declared.\n");
         send_game_end(2);
     } else if (result == result_kavro_won) {
-        printf("Win declared.\n");
+        print_line("Win declared.\n");
         send_game_end(3);
     } else {
-        printf("Loss declared.\n");
+        print_line("Loss declared.\n");
         send_game_end(1);
     }
 }
 
 void handle_gamereq() {
     const auto& request = received.gamereq;
-    printf("Received: \"%s\"\n", text);
-    printf("GAMEREQ from %s; time %d; moves %d; start position is %s; Kavro plays %s\n",
-           request.initiator_name, request.thinking_time, request.move_count,
-           request.start_position == 'A' ? "GAYP" : "custom setup",
-           request.follower_colour == 'W' ? "white" : "black");
+    print_line("Received: \"%s\"\n", text);
+    print_line("GAMEREQ from %s; time %d; moves %d; start position is %s; Kavro plays %s\n",
+               request.initiator_name, request.thinking_time, request.move_count,
+               request.start_position == 'A' ? "GAYP" : "custom setup",
+               request.follower_colour == 'W' ? "white" : "black");
 
     DxpMessage reply{};
     reply.type = DXP_GAMEACC;
@@ -138,7 +138,7 @@ void handle_gamereq() {
     if (start != 'A' && start != 'W') {
         // Refused before anything is written into Kavro: the client may ask for another
         // game on the same connection (acceptance 2).
-        printf("The server cannot accept a black-to-move start position.\n");
+        print_line("The server cannot accept a black-to-move start position.\n");
         reply.gameacc.acceptance = 2;
         send_and_echo(reply);
         return;
@@ -190,7 +190,7 @@ void handle_gamereq() {
 }
 
 void handle_move() {
-    printf("Received: \"%s\"\n", text);
+    print_line("Received: \"%s\"\n", text);
     game.previous_board = current_board;
     translate_received_move(received, command);
 
@@ -236,7 +236,7 @@ void handle_move() {
 }
 
 void handle_gameend() {
-    printf("Received: \"%s\"\n", text);
+    print_line("Received: \"%s\"\n", text);
     if (!game.game_end_declared) {
         DxpMessage reply{};
         reply.type = DXP_GAMEEND;
@@ -249,7 +249,7 @@ void handle_gameend() {
 }
 
 void handle_backreq() {
-    printf("Received: \"%s\"\n", text);
+    print_line("Received: \"%s\"\n", text);
     DxpMessage reply{};
     reply.type = DXP_BACKACC;
     reply.backacc.acceptance = 1;
@@ -270,7 +270,7 @@ void dispatch_dxp_event(int type_code) {
     // The last event there will ever be: whatever the ring still holds (an over-long
     // message, say) must not keep the server from stopping.
     if (type_code == DXP_CONNECTIONLOST) {
-        printf("Received: DXP_CONNECTIONLOST\n");
+        print_line("Received: DXP_CONNECTIONLOST\n");
         if (!options.keep) fatal_stop();
         serve_next_client();
         return;
@@ -293,7 +293,7 @@ void dispatch_dxp_event(int type_code) {
         handle_gameend();
         break;
     case DXP_CHAT:
-        printf("Received: \"%s\"\n", text);
+        print_line("Received: \"%s\"\n", text);
         break;
     case DXP_BACKREQ:
         handle_backreq();

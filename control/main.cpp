@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     fill_bit_count_table();
     build_ray_table();
     if (launch_kavro()) fatal_stop();
-    if (!options.skip_engine_test && test_kavro_at_start()) fatal_stop();
-    if (create_event_queue(on_event_queue_created)) fatal_stop();
+    if (!options.skip_engine_test && test_kavro_at_start()) give_up_on_kavro();
+    if (create_event_queue(on_event_queue_created)) give_up_on_kavro();
     run_event_loop(dispatch_dxp_event);
 }

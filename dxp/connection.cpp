@@ -69,7 +69,7 @@ void report_listen_failure(const char* call_name) {
     std::snprintf(line, sizeof line, "%s; %s\n", call_name, reason);
     if (std::strcmp(line, last_listen_failure) == 0) return;
     std::memcpy(last_listen_failure, line, sizeof line);
-    std::printf("%s", line);
+    print_line("%s", line);
 }
 
 // A thread that works on the socket outside close_dxp_connection takes a use of it first.
@@ -222,7 +222,7 @@ void run_receiver(void*) {
 bool receive_bytes(const char* data, int size) {
     DxpConnection& c = dxp_connection;
     if (size > dxp_ring_room()) {
-        std::printf("Receive ring overrun.\n");
+        print_line("Receive ring overrun.\n");
         fatal_stop();
     }
     int32_t write = c.write_index.load(std::memory_order_relaxed);
@@ -318,7 +318,7 @@ bool end_dxp_client() {
     const int64_t give_up = clock_ms() + receiver_end_wait_ms;
     while (dxp_connection.receiver_running.load()) {
         if (clock_ms() > give_up) {
-            std::printf("The receiver thread did not end.\n");
+            print_line("The receiver thread did not end.\n");
             return true;
         }
         pause_ms(1);
@@ -336,5 +336,5 @@ void analysis_relay(const char* line) {
     for (int i = 0; i < 126 && line[i] != '\0'; ++i) message.chat.text[i] = line[i];
     char text[dxp_send_size];
     send_dxp_message(message, text);
-    std::printf("Sent: \"%s\"\n", text);
+    print_line("Sent: \"%s\"\n", text);
 }

@@ -38,6 +38,10 @@ extern EngineProcess* kavro_process;
 // Prints "%s; %s\n": the failed call's name and the system's text for the error.
 void report_last_error(const char* call_name);
 bool launch_kavro(); // true on failure, after the failure line
+// The server stops before it has served anyone (Kavro failed its start-up test, say): the
+// Kavro it launched is ended, with a line that says so, so that no unused Kavro is left
+// running beside the next one started. Then the stop.
+[[noreturn]] void give_up_on_kavro();
 // Reads Kavro's game board; on failure prints the failure line and returns true.
 bool read_kavro_board(ByteBoard& board);
 // Reads Kavro's current score; on failure prints the failure line and returns true.
@@ -56,7 +60,8 @@ bool write_setup_board(const ByteBoard& board);
 // current_board as the start of a new game: setup board, "n", then 500 ms for Kavro.
 bool load_current_board();
 // Proves that Kavro answers to this map and obeys typed moves; leaves it at a new game with
-// both player flags at 1, so that it moves for neither side.
+// both player flags at 1, so that it moves for neither side. A Kavro that does not show the
+// start board yet is given about 15 s to show it.
 bool test_kavro_at_start();
 
 // ---- observation ---------------------------------------------------------------------

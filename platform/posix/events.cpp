@@ -49,7 +49,7 @@ void post_event(int code) {
         pthread_mutex_unlock(&event_queue.lock);
         // Cannot happen within the bound above; dropping an event would put the messages
         // and their events out of step, so stop instead.
-        std::printf("Event queue full.\n");
+        print_line("Event queue full.\n");
         fatal_stop();
     }
     event_queue.codes[(event_queue.head + event_queue.count) % queue_size] = code;

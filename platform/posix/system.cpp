@@ -1,6 +1,7 @@
 // Time, errors, the working directory, output, stopping and threads on POSIX.
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +69,16 @@ bool change_directory(const char* path) {
 
 void setup_line_output() {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+// Line buffering writes each line whole; the flush also covers a stream left fully buffered
+// (a program that did not set it up, such as the tests).
+void print_line(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vprintf(format, arguments);
+    va_end(arguments);
+    fflush(stdout);
 }
 
 namespace {

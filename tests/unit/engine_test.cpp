@@ -271,7 +271,12 @@ TEST(Launch, TheRealStandInAsKavro) {
     EXPECT_EQ(board, board_of("W:W31-50:B1-20"));
     char bytes[8];
     EXPECT_TRUE(kavro_process->read_memory(kavro_map_end - 4, bytes, sizeof bytes));
-    end_process_group(child_process_id(kavro_process));
+    // Given up on, it is ended and gone before the server stops.
+    const int64_t pid = child_process_id(kavro_process);
+    EXPECT_EQ(printed([] { give_up_on_kavro(); }),
+              "The Kavro process this server started is ended.\n<stop>");
+    EXPECT_FALSE(process_running(pid));
+    EXPECT_FALSE(end_child(kavro_process)); // gone already: nothing to end
     delete kavro_process;
     kavro_process = nullptr, pause_scale_percent = 100;
     fs::current_path(home);
@@ -288,7 +293,14 @@ TEST(Control, PieceCountAndOptions) {
         {"-pvall", "0 1 0 0 0 27531 0", ""},
         {"-pv", "1 0 0 0 0 27531 0", ""},
         {"-a -t -keep", "0 0 1 1 1 27531 0", ""},
-        {"-PV -pva -A -tt -Keep -port8 a - /nowhere", "0 0 0 0 0 27531 0", ""},
+        // Not options but directories; one that cannot be entered stops the server.
+        {"-t -PV -pva", "",
+         "The directory \"-PV\" cannot be entered; No such file or directory\n<stop>"},
+        {"/ -port8 -a", "",
+         "The directory \"-port8\" cannot be entered; No such file or directory\n<stop>"},
+        {"/etc/hostname", "",
+         "The directory \"/etc/hostname\" cannot be entered; Not a directory\n<stop>"},
+        {"-a / tmp", "0 0 1 0 0 27531 0", ""}, // "tmp" from "/"
         {"-port 1 -port 65535", "0 0 0 0 0 65535 0", ""},
         {"-version -port x", "0 0 0 0 0 27531 1", "kavro-dxp " KAVRO_VERSION "\n"},
         {"-t -port", "0 0 0 1 0 27531 0", "-port needs a port number from 1 to 65535.\n<stop>"},
@@ -299,6 +311,7 @@ TEST(Control, PieceCountAndOptions) {
         {"-port -t", "", "-port: \"-t\" is not a port number from 1 to 65535.\n<stop>"},
         {"-port 8x", "", "-port: \"8x\" is not a port number from 1 to 65535.\n<stop>"},
     };
+    const std::filesystem::path home = std::filesystem::current_path();
     for (const auto& [line, expected, output] : rows) {
         options = Options{}, dxp_port = 27531;
         Arguments a(std::string("kavro-dxp ") + line);
@@ -311,6 +324,8 @@ TEST(Control, PieceCountAndOptions) {
                   expected)
             << line;
     }
+    EXPECT_EQ(std::filesystem::current_path(), "/tmp");
+    std::filesystem::current_path(home);
     options = Options{}, dxp_port = 27531;
 }
 
