@@ -580,30 +580,54 @@ def resident_kb(pid):
 
 
 def soak(bin_dir, games):
-    """Short games on one connection, every move checked by dxp-match; the server with -a so
-    that it ends games too. Prints the rates and the server's resident memory."""
+    """Short games on one connection, every move checked by dxp-match and every game compared
+    with the server's log; the server with -a so that it ends games too. Prints the rate and
+    the server's resident memory at the start, after 10 games and at the end: after the first
+    games have touched what they touch, memory must stay flat."""
     run = Run(R('soak', ['-a', '-t'], connect=False), bin_dir, False)
-    ballot = os.path.join(run.dir, 'ballot.txt')
+    ballot, pdn = os.path.join(run.dir, 'ballot.txt'), os.path.join(run.dir, 'soak.pdn')
     with open(ballot, 'w') as f:
         f.write('W:W31-38:B11-18\nW:W27,28,32,33,37,38,42,43,47,48:B3,4,8,9,13,14,18,19,22,25\n'
                 'W:W30,35,40,K45:B6,11,16,K1\nW:W26,31,36,41,46:B5,10,15,20,25\n'
                 'W:WK46,K28:BK5,K19\nW:W31,K44:B7,K10\n')
     try:
         assert run.wait_log('Waiting for client connection.', 30), 'server not listening'
-        rss, started = [resident_kb(run.proc.pid)], time.time()
-        match = subprocess.Popen([os.path.join(bin_dir, 'dxp-match'), '--player', 'random',
-                                  '--games', str(games), '--moves', '8', '--ballot', ballot,
-                                  '--port', str(run.port),
-                                  '--pdn', os.path.join(run.dir, 'soak.pdn'), '--retry', '20'])
-        while match.poll() is None and time.time() - started < games * 60:
-            time.sleep(0.5)  # the last look before the client leaves is the end figure
-            rss[1:] = [resident_kb(run.proc.pid) or rss[-1]]
+        rss, started = {'start': resident_kb(run.proc.pid)}, time.time()
+        with open(os.path.join(run.dir, 'match.out'), 'w+') as out:
+            match = subprocess.Popen([os.path.join(bin_dir, 'dxp-match'), '--player', 'random',
+                                      '--games', str(games), '--moves', '8', '--ballot', ballot,
+                                      '--port', str(run.port), '--pdn', pdn, '--retry', '20'],
+                                     stdout=out, stderr=subprocess.STDOUT)
+            while match.poll() is None and time.time() - started < games * 60:
+                time.sleep(0.5)  # the last look before the client leaves is the end figure
+                figure = resident_kb(run.proc.pid)
+                out.seek(0)
+                done = out.read().count('\nGame ')
+                if figure and (done >= 10 or done == games) and 'ten' not in rss:
+                    rss['ten'] = figure
+                rss['end'] = figure or rss.get('end')
+            match.wait(30)
+            out.seek(0)
+            print(''.join(out.readlines()[-6:]), end='')
         seconds = time.time() - started
+        assert run.proc.wait(20) == 1 and run.lines()[-1] == LOST, 'the server did not stop ' \
+            'when the client left: ' + run.lines()[-1]
+        log_pdn = subprocess.run([os.path.join(bin_dir, 'dxp-log2pdn'), run.log_path],
+                                 capture_output=True, text=True, timeout=600).stdout
+        compare_pdn(open(pdn).read(), log_pdn, games)  # the server's games are the client's
         moves = sum(1 for l in run.lines() if l.startswith(('Received: "M', 'Sent: "M')))
         print('%d games in %.0f s: %.0f games per hour, %.2f moves per second; server VmRSS '
-              '%s kB at the start, %s kB at the end' % (games, seconds, games * 3600 / seconds,
-                                                        moves / seconds, rss[0], rss[-1]))
-        return match.returncode or int(rss[-1]) - int(rss[0]) > 1024  # no growth beyond 1 MB
+              '%s kB at the start, %s kB after 10 games, %s kB at the end' % (
+                  games, seconds, games * 3600 / seconds, moves / seconds, rss['start'],
+                  rss.get('ten'), rss.get('end')))
+        assert match.returncode == 0, 'dxp-match failed with status %d' % match.returncode
+        growth = int(rss['end']) - int(rss['ten'])
+        assert growth <= 64, 'resident memory grew by %d kB after 10 games' % growth
+        print('soak passed')
+        return 0
+    except (AssertionError, OSError, subprocess.SubprocessError, KeyError, TypeError) as e:
+        print('soak FAILED: %s' % e)
+        return 1
     finally:
         run.end()
 
