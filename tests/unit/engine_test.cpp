@@ -234,6 +234,37 @@ TEST_F(Engine, KavroMovesAreSentWithCapturesInTheOrderTaken) {
     }
 }
 
+// What the dispatcher writes into Kavro: at a game's end both player flags (Kavro already at
+// the start: nothing typed), and for a given position both flags before "n", so that Kavro
+// plays no side of the new board until "kac" or "kca".
+TEST_F(Engine, DispatcherTakesKavroOffBothSides) {
+    const uint32_t black = kavro_player_plays_black, white = kavro_player_plays_white,
+                   text = kavro_command_text, flag = kavro_command_flag,
+                   flag2 = kavro_command_flag2;
+    const struct {
+        int code;
+        std::string message;
+        std::vector<uint32_t> written;
+    } rows[] = {
+        {DXP_GAMEEND, "E00", {black, white}},
+        {DXP_GAMEREQ, "R01" + std::string(32, 'x') + "Z010050BW" + std::string(50, 'e'),
+         {black, white, kavro_setup_board, text, flag, flag2, text, flag, flag2}},
+    };
+    create_event_queue(nullptr);
+    for (const auto& r : rows) {
+        reset_dxp_ring();
+        receive_bytes(r.message.c_str(), int(r.message.size()) + 1);
+        memory.show(board_of("W:W31-50:B1-20"));
+        memory.written.clear();
+        *memory.at(black) = *memory.at(white) = 0;
+        printed([&] { dispatch_dxp_event(r.code); });
+        EXPECT_EQ(memory.written, r.written) << r.message;
+        EXPECT_EQ(join(+*memory.at(black), +*memory.at(white)), "1 1") << r.message;
+    }
+    while (wait_event(0) != -1) {
+    }
+}
+
 // The real stand-in as Kavro: a missing program names the reason, and an access that would
 // run past Kavro's pages fails instead of moving part of its bytes.
 TEST(Launch, TheRealStandInAsKavro) {
