@@ -247,7 +247,8 @@ TEST_F(Engine, DispatcherTakesKavroOffBothSides) {
         std::vector<uint32_t> written;
     } rows[] = {
         {DXP_GAMEEND, "E00", {black, white}},
-        {DXP_GAMEREQ, "R01" + std::string(32, 'x') + "Z010050BW" + std::string(50, 'e'),
+        {DXP_GAMEREQ,
+         "R01" + std::string(32, 'x') + "Z010050BW" + std::string(50, 'e'),
          {black, white, kavro_setup_board, text, flag, flag2, text, flag, flag2}},
     };
     create_event_queue(nullptr);
