@@ -66,8 +66,9 @@ def got(text):
 # 'slow' one byte per send; 'e' the next message not a CHAT matches (n times), 'x' the next
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
 # server closes within seconds; 'close' the client leaves; 'pause' ms; 'time' lo to hi
-# seconds taken by the step before (first: from the start to the connection); 'pv' the
-# analysis CHATs so far; 'match' dxp-match's arguments and ballot positions.
+# seconds taken by the step before (first: from the start to the connection), or since the
+# last 'mark' once there is one; 'pv' the analysis CHATs so far; 'match' dxp-match's
+# arguments and ballot positions.
 def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
       engine=True, fixed_port=False):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
@@ -127,16 +128,16 @@ GROUPS = {
         ('s', req('W', 'W:W31-50:B3-20')), ('e', ACC), ('x', CHAT), ('e', FIRST_WHITE),
         ('none', 700), ('s', mv(20, 25)), ('x', CHAT), ('e', ANY_MOVE), ('none', 700),
         ('pv', 1.0, 9.0)], ini='movetime_ms=1500'),
-    # Kavro is paced by fixed pauses: each timed step takes at least the sum of those in it.
-    # Then the reset after a game Kavro played as white takes it off white as well: its board
-    # stays at the start while the client waits, and the next game needs no second reset.
+    # Kavro is paced by fixed pauses: each timed stretch takes at least the sum of those in it.
+    # The reset after a game Kavro played as white takes it off white as well: its board stays
+    # at the start while the client waits, and the next game needs no second reset.
     R('paced-games-reset-once-between-them', [], [
-        ('time', 5.5, 20),  # launch 2000, the start-up test's four typed 500s, two settles 500
-        ('s', req('W', EXCHANGE)), ('e', ACC), ('time', 0.5, 4),  # "n" of the given position
-        ('e', mv(28, 19, 23)), ('time', 0.5, 4),  # the settle after Kavro's board changed
-        ('s', mv(14, 23, 19)), ('e', ANY_MOVE), ('time', 1.0, 4),  # after the move, settle
-        ('s', 'E00'), ('e', 'E00'), ('none', 700), ('s', req('Z')), ('e', ACC),
-        ('s', mv(32, 28)), ('e', FIRST_BLACK), ('time', 1.45, 5)],  # "kac", the move, settle
+        ('time', 5.5, 20),  # launch 2000, the start-up test's five 500s and two settles of 500
+        ('mark',), ('s', req('W', EXCHANGE)), ('e', ACC), ('time', 0.5, 4),  # after its "n"
+        ('e', mv(28, 19, 23)), ('time', 1.0, 6),  # and the settle after Kavro's board changed
+        ('mark',), ('s', mv(14, 23, 19)), ('e', ANY_MOVE), ('time', 1.0, 4),  # typed, settle
+        ('mark',), ('s', 'E00'), ('e', 'E00'), ('none', 500), ('s', req('Z')), ('e', ACC),
+        ('s', mv(32, 28)), ('e', FIRST_BLACK), ('time', 2.0, 8)],  # the wait, "kac", typed, settle
       [cmd('kca'), got('E00'), cmd('n'), got(req('Z')), cmd('kac'), (cmd('n'), 4)]),
     R('chat-printed-backreq-k1-acc-taken-silently', T, [
         ('s', 'Chello from the client'), ('s', 'K0'), ('s', ACC), ('s', 'B012W'), ('e', 'K1')],
@@ -483,11 +484,15 @@ def run_row(row, bin_dir):
     try:
         if row['connect']:
             run.connect(120 if wine else 30)
-        run.took = time.time() - started  # a first 'time' step: the start to the connection
+        run.took, mark = time.time() - started, None  # first: the start to the connection
         for step in row['steps']:
             took = time.time()
+            if step[0] == 'time' and mark:
+                run.took = took - mark
             run.step(*step)
-            if step[0] != 'time':
+            if step[0] == 'mark':
+                mark = took
+            elif step[0] != 'time':
                 run.took = time.time() - took
             assert time.time() - started < row['limit'], 'row over its time'
         if run.sock:
