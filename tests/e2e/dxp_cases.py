@@ -108,10 +108,12 @@ GROUPS = {
         ('s', 'E00'), ('none', 1500),
         ('s', req('Z', 'W:W33:B28')), ('e', ACC), ('s', mv(33, 22, 28)), ('e', 'E10'),
         ('s', 'E00'), ('none', 1500),
+        ('s', req('Z', 'W:W33,40:B23')), ('e', ACC), ('s', mv(33, 28)), ('e', 'E20'),
+        ('s', 'E00'),  # undecided (Kavro can take) but fewer than 6 pieces: a draw
         ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), *OPENING],
       ['GAMEREQ from e2e; time 10; moves 50; start position is custom setup; Kavro plays black',
        cmd('46-41'), 'Draw declared.', sent('E20'), got('E00'), 'Win declared.', sent('E30'),
-       'Loss declared.', sent('E10'),
+       'Loss declared.', sent('E10'), cmd('33-28'), 'Draw declared.', sent('E20'),
        'GAMEREQ from e2e; time 10; moves 50; start position is GAYP; Kavro plays white',
        cmd('kca'), cmd('kac'), (r'Sent: "E00"', 0)],
       ini='movetime_ms=1500'),  # long enough for its score to be seen

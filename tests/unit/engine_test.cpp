@@ -75,31 +75,31 @@ TEST_F(Engine, AnalysisLineAndScore) {
 
 int watched;
 void watch() { // the third poll sees Kavro's move
-    if (++watched == 3) static_cast<Memory*>(kavro_process)->show(board_of("B:W27:B20"));
+    if (++watched == 3) static_cast<Memory*>(kavro_process)->show(board_of("B:WK27:BK20"));
 }
 
 TEST_F(Engine, WaitForKavroBoardChange) {
-    const ByteBoard before = board_of("W:W31:B20");
+    const ByteBoard before = board_of("W:WK31:BK20");
     memory.show(before);
     *memory.at(kavro_analysis_from) = 99;
     watched = 0, pause_scale_percent = 20; // a wait without a limit outlasts its polls
     EXPECT_EQ(
         printed([&] { EXPECT_FALSE(waitfor_kavro_board_change(before, 'W', 0, relay, watch)); }),
-        "waitfor_kavro_board_change\nW:W31:B20.\nvalue 0.00, pv \nB:W27:B20.\n");
+        "waitfor_kavro_board_change\nW:WK31:BK20.\nvalue 0.00, pv \nB:WK27:BK20.\n");
     EXPECT_EQ(watched, 3);
     pause_scale_percent = 100; // unchanged: polls until the time limit has passed
     memory.show(before);
     const int64_t start = clock_ms();
     EXPECT_EQ(
         printed([&] { EXPECT_TRUE(waitfor_kavro_board_change(before, 'Z', 350, relay, nullptr)); }),
-        "waitfor_kavro_board_change\nB:W31:B20.\n");
+        "waitfor_kavro_board_change\nB:WK31:BK20.\n");
     EXPECT_GE(clock_ms() - start, 350);
     EXPECT_LT(clock_ms() - start, 700);
     pause_scale_percent = 0;
     for (int accesses : {0, 2, 1}) { // the board, the analysis, the look after a change
         memory.accesses_left = accesses;
         const std::string out = printed([&] {
-            waitfor_kavro_board_change(accesses == 1 ? board_of("B:W27:B20") : before, 'W', 0,
+            waitfor_kavro_board_change(accesses == 1 ? board_of("B:WK27:BK20") : before, 'W', 0,
                                        nullptr, nullptr);
         });
         EXPECT_EQ(out.substr(out.size() - 44), "ReadProcessMemory; Input/output error\n<stop>");
@@ -299,6 +299,10 @@ TEST(Control, PieceCountAndOptions) {
     EXPECT_EQ(piece_count_test(fen("W:W:B")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B20,50")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B12,20,50")), 3); // all four quarters of a mask
+    ByteBoard board;
+    EXPECT_FALSE(differs_from_standard_start(set_standard_start(board)));
+    board[49] = 0; // a game given without the man on 50 still ends with a reset
+    EXPECT_TRUE(differs_from_standard_start(board));
 
     // Flags: -pv -pvall -a -t -keep, then the port, what was printed, and whether to end.
     const char* const rows[][3] = {
