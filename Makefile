@@ -1,7 +1,7 @@
 # The front door. `make run` builds and starts the server with the stand-in engine;
 # `make test` installs what a fresh machine lacks, builds everything and runs every test.
 .PHONY: all build debug test test-release test-asan test-tsan test-windows run perft-check bench \
-        windows fuzz soak match strength tune stats format clean deps
+        windows dist fuzz soak match strength tune stats format clean deps
 
 CTEST_JOBS ?= 2
 JOBS ?= 2
@@ -35,14 +35,14 @@ test-asan: deps
 	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L 'unit|hostile'
 
 # The receiver thread, the ring, the event queue and the socket's single close under
-# ThreadSanitizer.
+# ThreadSanitizer, and a sanitized server serving client after client (-keep).
 test-tsan: deps
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target unit_tests
+	cmake --build --preset tsan -j $(JOBS) --target unit_tests kavro-dxp winkavro
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
-# The Windows programs, cross-compiled, played end to end under wine.
-test-windows: build windows
+# The Windows programs and their package, cross-compiled, played end to end under wine.
+test-windows: build dist
 	cd build && ctest --output-on-failure --timeout 600 -L wine
 
 # Builds only what it runs. Every stop of the server has exit status 1, its normal end
@@ -88,6 +88,10 @@ windows:
 	@tools/ensure-deps.sh windows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
+
+# The Windows package, build-win/kavro-dxp-VERSION-win64.zip, packed by CPack.
+dist: windows
+	cd build-win && cpack --config CPackConfig.cmake
 
 # Each libFuzzer target for FUZZ_SECONDS (clang build in build-fuzz).
 FUZZ_SECONDS ?= 60

@@ -26,7 +26,8 @@ struct GameState {
 extern GameState game;
 
 // Handles the arguments: the options, anything else a directory to enter. "-port N" sets
-// dxp_port; a bad or missing number stops the server with one line. True when the program
+// dxp_port; a bad or missing number, or a directory that cannot be entered, stops the server
+// with one line. True when the program
 // is to end at once with status 0 ("-version" has printed the version).
 bool handle_arguments(int argc, char** argv);
 ByteBoard& set_standard_start(ByteBoard& board);
@@ -62,3 +63,5 @@ bool path_matches_received_captures(int white_to_move, const CapturePath& path,
 // ---- start-up ------------------------------------------------------------------------
 // The event queue exists: prints "Window created." and starts the connect thread.
 void on_event_queue_created();
+// With -keep, once everything of the last client is reset: the connect thread listens again.
+void listen_for_next_client();

@@ -132,6 +132,10 @@ bool dxp_connection_lost();
 // Closes the connection once, whichever thread finds it open first; posts
 // DXP_CONNECTIONLOST when it did the closing.
 void close_dxp_connection();
+// Main thread, once a client's connection is lost and the server is to serve another: waits
+// for the receiver thread to end, then forgets every byte and event of that client. True
+// (after printing why) when the receiver does not end.
+bool end_dxp_client();
 // Sends an analysis line to the client as a CHAT of its first 126 characters and prints
 // "Sent: ..."; the dispatcher hands it to the board wait only when "-pvall" is set.
 void analysis_relay(const char* line);

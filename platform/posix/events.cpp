@@ -49,12 +49,19 @@ void post_event(int code) {
         pthread_mutex_unlock(&event_queue.lock);
         // Cannot happen within the bound above; dropping an event would put the messages
         // and their events out of step, so stop instead.
-        std::printf("Event queue full.\n");
+        print_line("Event queue full.\n");
         fatal_stop();
     }
     event_queue.codes[(event_queue.head + event_queue.count) % queue_size] = code;
     ++event_queue.count;
     pthread_cond_signal(&event_queue.ready);
+    pthread_mutex_unlock(&event_queue.lock);
+}
+
+void discard_events() {
+    pthread_mutex_lock(&event_queue.lock);
+    event_queue.head = 0;
+    event_queue.count = 0;
     pthread_mutex_unlock(&event_queue.lock);
 }
 

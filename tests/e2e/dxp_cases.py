@@ -8,11 +8,12 @@ Each row starts the server in a scratch directory beside copies of the programs,
 port of its own ("-port"), plays its script over 127.0.0.1 and then checks the server's log:
 its lines in order, their counts, the last line, exit status 1, the stop within a bound, no
 stand-in left behind, no sanitizer report, and an echo "Sent:" for every message the client
-got (none for E00, the answer to the client's own GAMEEND). Rows run side by side as any
-user; a row on the protocol's own port 27531 runs in a network namespace of its own (as
-root), or alone."""
-import argparse, concurrent.futures as cf, os, re, select, shutil, signal, socket, subprocess, sys
-import tempfile, time
+got (none for E00, the answer to the client's own GAMEEND). A row may read the log through a
+pipe, as a log viewer does: every read ends at a line end, and the pipe ends with the server.
+Rows run side by side as any user; a row on the protocol's own port 27531 runs in a network
+namespace of its own (as root), or alone."""
+import argparse, concurrent.futures as cf, glob, os, re, select, shutil, signal, socket
+import subprocess, sys, tempfile, threading, time, zipfile
 
 PORT, LOST = 27531, 'Received: DXP_CONNECTIONLOST'
 ACC, REFUSED = 'AKavro' + ' ' * 27 + '0', 'AKavro' + ' ' * 27 + '2'
@@ -65,14 +66,19 @@ def got(text):
 # whether the stand-in is there. Steps: 's' text and its zero byte, 'raw' bytes as they are,
 # 'slow' one byte per send; 'e' the next message not a CHAT matches (n times), 'x' the next
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
-# server closes within seconds; 'close' the client leaves; 'pause' ms; 'time' lo to hi
+# server closes within seconds; 'close' the client leaves; 'next' a new client connects (the
+# server was started with -keep); 'interrupt' Ctrl-C (SIGINT); 'pause' ms; 'time' lo to hi
 # seconds taken by the step before (first: from the start to the connection), or since the
 # last 'mark' once there is one; 'pv' the analysis CHATs so far; 'match' dxp-match's
-# arguments and ballot positions.
+# arguments and ballot positions; 'version' the server's version is the package's;
+# 'instructions' no .exe uses more than the x86-64 baseline. Then: whether the log is read
+# through a pipe, whether the stand-in is to outlive the server, the stand-in's folder (below
+# the server's), and whether the programs come from the Windows package.
 def R(name, args, steps=(), lines=(), ini='', last=LOST, connect=True, quit=20, limit=90,
-      engine=True, fixed_port=False):
+      engine=True, fixed_port=False, pipe=False, outlive=False, engine_in='', package=False):
     return dict(name=name, args=args, steps=steps, lines=lines, ini=ini, last=last,
-                connect=connect, quit=quit, limit=limit, engine=engine, fixed_port=fixed_port)
+                connect=connect, quit=quit, limit=limit, engine=engine, fixed_port=fixed_port,
+                pipe=pipe, outlive=outlive, engine_in=engine_in, package=package)
 
 
 def free_port():
@@ -82,6 +88,8 @@ def free_port():
 
 
 T = ['-t']
+KEEP = ['-keep', '-t']
+STOPPED = r'Interrupted \(Ctrl-C\); server stopped\.'
 NO_CMD = (r'Kavro command: .*', 0)
 FIRST_WHITE = r'M00003[1-5][23]\d00'  # a first move of white from the standard start
 FIRST_BLACK = r'M0000(1[6-9]|20)2[1-5]00'
@@ -92,6 +100,17 @@ BAD_MOVE = 'cannot match from and to squares of received move.'
 COUNTS = 'Capture counts dont match'
 CHAT = r'(?=.{,127}$)Cvalue -?\d+\.\d\d, pv [-x\d ]*'
 BIG_CHAT = 'C' + 'z' * 126
+LATE, ENDED = 'Kavro start board not shown yet; waiting up to 15 s.', \
+    'The Kavro process this server started is ended.'
+NEVER_SHOWN = dict(ini='fault=wrong_start_board\nfault=outlive_server', last=ENDED,
+                   connect=False, quit=25, lines=[LATE, 'Kavro start board does not verify.',
+                                                  NO_CMD, ('Waiting for client connection.', 0)])
+# Beyond the x86-64 baseline: POPCNT, LZCNT, AVX (every VEX mnemonic starts with v), BMI,
+# MOVBE, and the commonest of SSSE3 and SSE4 (tzcnt is left: it runs as bsf where unknown).
+BEYOND = re.compile(r'^\s*[0-9a-f]+:\t(?:(?:rep\w*|lock|data16|[c-gs]s|notrack|bnd|rex\S*)\s+)*'
+                    r'(popcnt|lzcnt|v[a-z]\w*|andn|bextr|bls\w+|bzhi|mulx|pdep|pext|rorx|sarx|'
+                    r'shlx|shrx|movbe|crc32\w*|pshufb|ptest|pblendvb|pmulld|pm(?:in|ax)(?:sb|sd|'
+                    r'uw|ud)|pcmpgtq|pextrq|pinsrq|round[ps][sd])\b', re.M)
 
 GROUPS = {
   'games': [
@@ -161,11 +180,16 @@ GROUPS = {
          'W:WK46,31,35:B9,14,K3', 'W:W28:B23')], connect=False),  # last: white wins
   ],
   'faults': [
-    R('wrong-start-board', [], [], [NO_CMD, ('Waiting for client connection.', 0)],
-      ini='fault=wrong_start_board', last='Kavro start board does not verify.',
-      connect=False),
-    R('startup-moves-ignored', [], [], [(cmd('31-26'), 1)], ini='fault=ignore_moves',
-      last=cmd('19-23'), connect=False),
+    R('start-board-never-shown-then-engine-ended', [], [  # 2 s, then 15 s of grace
+        ('log', 'Kavro start board does not verify.', 30), ('time', 16, 21)], **NEVER_SHOWN),
+    R('start-board-shown-late', [], OPENING, [LATE, cmd('31-26'), cmd('kca')],
+      ini='fault=slow_start=4500'),
+    R('output-piped-engine-outlives-server', [], OPENING, ini='fault=outlive_server',
+      pipe=True, outlive=True),
+    R('directory-cannot-be-entered', ['-t', 'Kavro folder"'], [], [NO_CMD], connect=False,
+      last='The directory "Kavro folder"" cannot be entered; No such file or directory'),
+    R('startup-moves-ignored', [], [], [(cmd('31-26'), 1), cmd('19-23'), ENDED],
+      ini='fault=ignore_moves', last=ENDED, connect=False),
     R('move-ignored-ten-times', T, [('s', req('Z')), ('e', ACC), ('s', mv(32, 28)),
                                     ('closed', 30)],
       [(cmd('32-28'), 10)], ini='fault=ignore_moves',
@@ -236,6 +260,27 @@ GROUPS = {
                                 ('log', cmd('n')), ('close',)],
       [(cmd('n'), 1)], ini='fault=ignore_new', quit=2.5),
   ],
+  'keep': [  # -keep: one Kavro, client after client; Ctrl-C ends it
+    R('keep-clients-in-a-row-with-one-kavro', ['-keep'], [
+        *OPENING, ('next',),  # left mid-game: Kavro must stand at the start again
+        ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('s', 'E00'), ('e', 'E00'),
+        ('next',), ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('next',),
+        ('s', 'B001W'), ('e', 'K1'), ('interrupt',)],
+      [(cmd('31-26'), 1), (cmd('kca'), 3), ('Waiting for client connection.', 4), (LOST, 3),
+       (r'.*GAMEREQ.*', 3)], last=STOPPED, quit=5),
+    R('keep-nothing-of-a-client-reaches-the-next', KEEP, [
+        ('raw', 'B00'), ('next',), ('raw', '1W\0'), ('closed',),  # its bytes are gone
+        ('next',), ('raw', 'C' + 'x' * 100), ('next',), ('s', 'B001W'), ('e', 'K1'),
+        ('s', req('W')), ('e', ACC), ('log', cmd('kca')), ('next',),  # Kavro thinks
+        ('s', req('Z')), ('e', ACC), ('s', mv(32, 28)), ('log', cmd('32-28')), ('next',),
+        ('s', req('W')), ('e', ACC), ('raw', 'B002W\0' * 3 + 'R01'), ('next',),
+        *[step for raw in ('B003W\0', 'C' + 'y' * 140, 'M00003') * 6
+          for step in (('raw', raw), ('next',))],  # many more, leaving at once
+        *OPENING, ('interrupt',)],
+      [(got('B001W'), 1), (r'Received: "(C|B00[02]).*', 0),
+       ('Waiting for client connection.', 25),
+       (r'.*GAMEREQ.*', 4)], ini='movetime_ms=1500', last=STOPPED, quit=5, limit=150),
+  ],
   'wine': [
     R('wine-games-both-ways-reset-and-stop', [], [
         ('s', req('W', EXCHANGE)), ('e', ACC), ('e', mv(28, 19, 23)), ('s', mv(14, 23, 19)),
@@ -250,6 +295,17 @@ GROUPS = {
       ini='fault=ignore_new', last='kavro board did not change.', limit=300),
     R('wine-missing-engine', [], [], last='CreateProcess; .+', connect=False, limit=300,
       engine=False),
+    R('wine-kavro-folder-with-blanks-output-piped-engine-outlives', ['Kavro folder'], OPENING,
+      ini='fault=outlive_server', engine_in='Kavro folder', pipe=True, outlive=True,
+      limit=300),
+    R('wine-directory-cannot-be-entered', ['Kavro folder"'], [], [NO_CMD], connect=False,
+      last='The directory "Kavro folder"" cannot be entered; .+', limit=300),
+    R('wine-start-board-never-shown-then-engine-ended', [], [
+        ('log', 'Kavro start board does not verify.', 60), ('time', 16, 30)], limit=300,
+      **NEVER_SHOWN),
+    R('wine-package-game-and-baseline-instructions', [], [
+        ('version',), ('instructions',), ('match', '--games', '1', '--moves', '3')],
+      connect=False, package=True, limit=300),
   ],
 }
 
@@ -259,12 +315,23 @@ class Run:
 
     def __init__(self, row, bin_dir, wine):
         self.bin_dir, self.sock, self.buf, self.got = bin_dir, None, b'', []
+        self.wine, self.package, self.partial_reads, self.eof_at = wine, row['package'], 0, None
+        packages = glob.glob(os.path.join(bin_dir, '..', 'kavro-dxp-*-win64.zip'))
+        assert not self.package or len(packages) == 1, 'no package (make dist makes it)'
         self.dir = tempfile.mkdtemp(prefix='kavro-e2e-')
         exe = 'kavro-dxp.exe' if wine else 'kavro-dxp'
-        for name in [exe, 'winkavro.exe'] * row['engine']:
-            shutil.copy(os.path.join(bin_dir, name), self.dir)
-        with open(os.path.join(self.dir, 'winkavro.ini'), 'w') as f:
-            f.write('movetime_ms=1\nhash_megabytes=8\n' + row['ini'] + '\n')
+        engine_dir = os.path.join(self.dir, row['engine_in'])
+        os.makedirs(engine_dir, exist_ok=True)
+        if self.package:  # unpacked, and the stand-in copied up as its README.txt says
+            zipfile.ZipFile(packages[0]).extractall(self.dir)
+            self.version = re.search(r'kavro-dxp-(.+)-win64\.zip$', packages[0]).group(1)
+            for name in os.listdir(os.path.join(self.dir, 'standin')):
+                shutil.copy(os.path.join(self.dir, 'standin', name), self.dir)
+        for name in [exe, 'winkavro.exe'] * (row['engine'] and not self.package):
+            shutil.copy(os.path.join(bin_dir, name),
+                        engine_dir if name == 'winkavro.exe' else self.dir)
+        with open(os.path.join(engine_dir, 'winkavro.ini'), 'a') as f:
+            f.write('\nmovetime_ms=1\nhash_megabytes=8\n' + row['ini'] + '\n')
         self.log_path, self.log_at = os.path.join(self.dir, 'server.log'), 0
         env = dict(os.environ, KAVRO_E2E_RUN=self.dir)  # marks the stand-in as ours
         for name in ('ASAN_OPTIONS', 'UBSAN_OPTIONS', 'TSAN_OPTIONS'):  # the stand-in's too
@@ -276,9 +343,30 @@ class Run:
         port_args = [] if row['fixed_port'] else ['-port', str(self.port)]
         argv = (['wine'] if wine else []) + [server] + row['args'] + port_args
         with open(self.log_path, 'wb') as log:
+            out, err, inherited = log.fileno(), subprocess.STDOUT, ()
+            if row['pipe']:
+                # Standard error elsewhere: wine hands its own to every program it starts, for
+                # its debug output. On Linux the pipe is also a descriptor of its own, as a
+                # launcher (make's job server, say) leaves some open in what it starts.
+                pipe_end, out = os.pipe()
+                err, inherited = subprocess.DEVNULL, () if wine else (out,)
             self.proc = subprocess.Popen(argv, cwd=self.dir, env=env, stdin=subprocess.DEVNULL,
-                                         stdout=log, stderr=subprocess.STDOUT,
+                                         stdout=out, stderr=err, pass_fds=inherited,
                                          start_new_session=True)
+        if row['pipe']:
+            os.close(out)
+            self.reader = threading.Thread(target=self.read_pipe, args=(pipe_end,), daemon=True)
+            self.reader.start()
+
+    def read_pipe(self, fd):
+        """The server's output as a reader of its pipe sees it, into the log, until its end."""
+        with open(self.log_path, 'ab') as log:
+            while data := os.read(fd, 65536):
+                self.partial_reads += not data.endswith(b'\n')
+                log.write(data)
+                log.flush()
+        os.close(fd)
+        self.eof_at = time.time()
 
     def lines(self):
         with open(self.log_path, 'rb') as f:
@@ -354,7 +442,7 @@ class Run:
             text = self.receive(a[0] / 1000)
             assert text is None, 'unexpected %r' % text
         elif op == 'log':
-            assert self.wait_log(a[0], 20), 'no log line %r' % a[0]
+            assert self.wait_log(a[0], a[1] if len(a) > 1 else 20), 'no log line %r' % a[0]
         elif op == 'closed':
             end = time.time() + (a[0] if a else 10)
             while self.receive(end - time.time()) is not None:
@@ -362,10 +450,30 @@ class Run:
             assert time.time() < end, 'the server kept the connection'
         elif op == 'close':
             self.sock.close()
+        elif op == 'next':
+            self.sock.close()
+            self.buf = b''
+            self.connect(30)
+        elif op == 'interrupt':
+            self.proc.send_signal(signal.SIGINT)
         elif op == 'pause':
             time.sleep(a[0] / 1000)
         elif op == 'match':
             self.match(a)
+        elif op == 'version':
+            out = subprocess.run(['wine', 'kavro-dxp.exe', '-version'], cwd=self.dir,
+                                 capture_output=True, text=True, timeout=60)
+            assert (out.returncode, out.stdout.strip()) == (0, 'kavro-dxp ' + self.version), (
+                '-version: status %d, %r' % (out.returncode, out.stdout))
+        elif op == 'instructions':
+            exes = glob.glob(os.path.join(self.bin_dir, '*.exe')) + glob.glob(
+                os.path.join(self.dir, '**', '*.exe'), recursive=True)
+            for exe in exes:
+                code = subprocess.run(['x86_64-w64-mingw32-objdump', '-d', '--no-show-raw-insn',
+                                       exe], capture_output=True, text=True, timeout=120,
+                                      check=True).stdout
+                found = sorted(set(BEYOND.findall(code)))
+                assert not found, '%s uses %s' % (exe, ' '.join(found[:10]))
 
     def match(self, a):
         ballot = [x for x in a if x.startswith('W:')]
@@ -373,20 +481,23 @@ class Run:
         if ballot:
             with open(os.path.join(self.dir, 'ballot.txt'), 'w') as f:
                 f.write('\n'.join(ballot) + '\n')
-            args += ['--ballot', os.path.join(self.dir, 'ballot.txt')]
+            args += ['--ballot', 'ballot.txt']
         assert self.wait_log('Waiting for client connection.', 60), 'server not listening'
-        pdn = os.path.join(self.dir, 'match.pdn')
-        tool = os.path.join(self.bin_dir, 'dxp-match')
+        # The tools run where the server runs, on the files there: the package's under wine.
+        tool, log2pdn = ([os.path.join(self.bin_dir, t)] for t in ('dxp-match', 'dxp-log2pdn'))
+        if self.package:
+            tool, log2pdn = ['wine', 'dxp-match.exe'], ['wine', 'dxp-log2pdn.exe']
         port = [] if self.port == PORT else ['--port', str(self.port)]
-        out = subprocess.run([tool, '--player', 'random', '--retry', '20', '--wait', '60',
-                              '--pdn', pdn] + port + args, capture_output=True, text=True,
-                             timeout=300)
+        out = subprocess.run(tool + ['--player', 'random', '--retry', '20', '--wait', '60',
+                                     '--pdn', 'match.pdn'] + port + args, cwd=self.dir,
+                             capture_output=True, text=True, timeout=300)
         print(out.stdout, end='')
         assert out.returncode == 0, 'dxp-match failed with status %d' % out.returncode
         self.proc.wait(20)
-        log_pdn = subprocess.run([os.path.join(self.bin_dir, 'dxp-log2pdn'), self.log_path],
-                                 capture_output=True, text=True, timeout=60).stdout
-        compare_pdn(open(pdn).read(), log_pdn, int(args[args.index('--games') + 1]))
+        log_pdn = subprocess.run(log2pdn + ['server.log'], cwd=self.dir, capture_output=True,
+                                 text=True, timeout=60).stdout
+        compare_pdn(open(os.path.join(self.dir, 'match.pdn')).read(), log_pdn,
+                    int(args[args.index('--games') + 1]))
 
     def standins(self):
         found = []
@@ -479,7 +590,10 @@ def over_time(*_):
 
 def run_row(row, bin_dir):
     wine = row['name'].startswith('wine')
-    run = Run(row, bin_dir, wine)
+    try:
+        run = Run(row, bin_dir, wine)
+    except AssertionError as e:
+        return False, str(e)
     started = time.time()
     signal.signal(signal.SIGALRM, over_time)
     signal.alarm(row['limit'] + 30)  # whatever blocks, the row still ends and cleans up
@@ -504,11 +618,20 @@ def run_row(row, bin_dir):
             run.proc.wait(max(row['quit'], 1) + 5)
         except subprocess.TimeoutExpired:
             raise AssertionError('the server did not stop')
-        stopped_in = time.time() - script_end
-        deadline = time.time() + 10
+        stopped_in, stopped = time.time() - script_end, time.time()
+        if row['pipe']:
+            run.reader.join(10)
+            assert run.eof_at, 'the output pipe still open 10 s after the server stopped'
+            assert run.eof_at - stopped < 2, 'the output pipe ended %.1f s after the server' % (
+                run.eof_at - stopped)
+            assert not run.partial_reads, '%d reads of the pipe ended inside a line' % (
+                run.partial_reads)
+        deadline = time.time() + (0 if row['outlive'] else 10)
         while run.standins() and time.time() < deadline:
             time.sleep(0.1)
-        assert not run.standins(), 'a stand-in outlived the server'
+        # A stand-in told to outlive the server must, or the rest proves nothing; end() ends it.
+        assert bool(run.standins()) == row['outlive'], 'a stand-in outlived the server' if (
+            not row['outlive']) else 'the stand-in did not outlive the server'
         check_log(run, row, run.lines(), stopped_in)
         return True, '%.1f s' % (time.time() - started)
     except (AssertionError, OSError, subprocess.SubprocessError) as e:
