@@ -174,7 +174,8 @@ GROUPS = {
     R('match-standard-start-with-startup-test-on-port-27531', [], [  # both sides' default
         ('match', '--games', '2', '--moves', '3')],
       [cmd('31-26'), cmd('19-23'), cmd('kca'), 'Waiting for client connection.', cmd('n'),
-       (r'Sent: "E00"', 0)], connect=False, fixed_port=True),
+       (r'Sent: "E00"', 0),  # the start-up test leaves Kavro on no side: no "n" to repair
+       (cmd('n'), 4)], connect=False, fixed_port=True),
     R('match-endgames-adjudicated', ['-a', '-t'], [
         ('match', '--games', '6', '--moves', '8', '--ballot', 'W:W28,33,38,39:B12,13,19',
          'W:WK46,31,35:B9,14,K3', 'W:W28:B23')], connect=False),  # last: white wins
