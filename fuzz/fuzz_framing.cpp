@@ -38,10 +38,7 @@ struct Model {
     uint32_t event_count;
     bool stopped, closed;
     void clear() { stored = partial = head = tail = event_count = 0, stopped = closed = false; }
-    void close() {
-        if (!closed) events[event_count++] = 'L';
-        closed = true;
-    }
+    void close() { closed ? void() : void(events[event_count++] = 'L'), closed = true; }
     FUZZ_HARNESS void receive(const uint8_t* data, size_t size) {
         for (size_t i = 0; i < size && !stopped; ++i) {
             bytes[stored++] = char(data[i]);

@@ -725,10 +725,8 @@ def resident_kb(pid):
 
 
 def soak(bin_dir, games):
-    """Short games on one connection, every move checked by dxp-match and every game compared
-    with the server's log; the server with -a so that it ends games too. Prints the rate and
-    the server's resident memory at the start, after 10 games and at the end: after the first
-    games have touched what they touch, memory must stay flat."""
+    # Every move checked by dxp-match, every game the server's own, and (the server with -a)
+    # games ended by both sides; after the first 10 games memory must stay flat.
     run = Run(R('soak', ['-a', '-t'], connect=False), bin_dir, False)
     ballot, pdn = os.path.join(run.dir, 'ballot.txt'), os.path.join(run.dir, 'soak.pdn')
     with open(ballot, 'w') as f:
@@ -745,18 +743,15 @@ def soak(bin_dir, games):
                                      stdout=out, stderr=subprocess.STDOUT)
             while match.poll() is None and time.time() - started < games * 60:
                 time.sleep(0.5)  # the last look before the client leaves is the end figure
-                figure = resident_kb(run.proc.pid)
-                out.seek(0)
-                done = out.read().count('\nGame ')
-                if figure and (done >= 10 or done == games) and 'ten' not in rss:
+                figure, _ = resident_kb(run.proc.pid), out.seek(0)
+                if figure and 'ten' not in rss and out.read().count('\nGame ') >= min(10, games):
                     rss['ten'] = figure
                 rss['end'] = figure or rss.get('end')
             match.wait(30)
             out.seek(0)
             print(''.join(out.readlines()[-6:]), end='')
         seconds = time.time() - started
-        assert run.proc.wait(20) == 1 and run.lines()[-1] == LOST, 'the server did not stop ' \
-            'when the client left: ' + run.lines()[-1]
+        assert run.proc.wait(20) == 1 and run.lines()[-1] == LOST, run.lines()[-1]
         log_pdn = subprocess.run([os.path.join(bin_dir, 'dxp-log2pdn'), run.log_path],
                                  capture_output=True, text=True, timeout=600).stdout
         compare_pdn(open(pdn).read(), log_pdn, games)  # the server's games are the client's
