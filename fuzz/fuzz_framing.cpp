@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr size_t max_stream = 1 << 20; // bytes delivered in one input, at most
+constexpr size_t max_stream = 2 * dxp_ring_size; // bytes delivered in one input, at most
 constexpr Socket no_descriptor = -2;
 
 int code_of(const char* text, size_t length) {
@@ -118,7 +118,7 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
             if (dxp_ring_room() == 0) FUZZ_CHECK(take_one());
             const size_t room = size_t(dxp_ring_room());
             const size_t want = std::min({chunk_size, room, size_t(data + size - chunk)});
-            if (model.stored + want > max_stream) break; // the model's bound, not the ring's
+            if (model.stored + want > max_stream) break; // enough to fill and wrap the ring
             model.receive(chunk, want);
             FUZZ_CHECK(receive_bytes(reinterpret_cast<const char*>(chunk), int(want)) ==
                        model.stopped);
