@@ -37,15 +37,17 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
     game.kavro_colour = (mode & 2) ? 'W' : 'Z';
     const int white = game.kavro_colour != 'W';
     const Position before = board_to_position();
-    const int count = list_legal_moves(white), n = move_work.n;
+    // A text needs no list of its own: the translation's is there afterwards.
+    const bool text = mode & 4;
+    int count = text ? 0 : list_legal_moves(white), n = move_work.n;
     const MoveList& list = move_work.list;
     const CapturePath* paths = move_work.paths;
     DxpMessage message{};
     int legal = -1; // the listed move the record names, when it comes from the list
-    if (mode & 4) { // the wire text, decoded as the dispatcher does
-        char text[dxp_text_size] = "M"; // at most the longest text the ring hands over
-        std::memcpy(text + 1, data + at, std::min(size - at, size_t(dxp_max_text - 1)));
-        decode_dxp_message(text, message);
+    if (text) {     // the wire text, decoded as the dispatcher does
+        char wire[dxp_text_size] = "M"; // at most the longest text the ring hands over
+        std::memcpy(wire + 1, data + at, std::min(size - at, size_t(dxp_max_text - 1)));
+        decode_dxp_message(wire, message);
     } else if (count > 0) {
         legal = next() % count;
         const MoveSquares m = move_squares(n, legal, white, before, list, paths);
@@ -71,6 +73,7 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
         }
         return FUZZ_CHECK(legal < 0 || same > 1), 0;
     }
+    if (text) count = list.count, n = move_work.n;
     int from = 0, via = 0, to = 0, used = 0;
     const int fields = std::sscanf(command, "%d-%d-%d%n", &from, &via, &to, &used);
     if (fields == 2) std::sscanf(command, "%d-%d%n", &from, &to, &used);
