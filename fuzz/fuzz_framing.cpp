@@ -67,8 +67,8 @@ FUZZ_HARNESS void check_events() {
 
 FUZZ_HARNESS bool take_one() { // false when no message was complete
     char text[dxp_text_size];
-    DxpMessage message;
-    std::memset(&message, 0x5A, sizeof message);
+    DxpMessage message; // only its type is looked at
+    message.type = 0x5A5A5A5A;
     const bool refused = next_dxp_message(text, message);
     if (model.head == model.tail) return FUZZ_CHECK(!refused && !text[0] && !message.type), false;
     const Message expected = model.complete[model.head++];
@@ -98,8 +98,7 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
     dxp_connection.client_socket.store(no_descriptor);
     reset_dxp_ring();
     dxp_connection.read_index.store(data[0] * 4), dxp_connection.write_index.store(data[0] * 4);
-    while (wait_event(0) != -1) {
-    }
+    discard_events();
     model.clear();
     const uint8_t* chunk = nullptr;
     size_t chunk_size = 0;
@@ -124,7 +123,9 @@ extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t s
                        model.stopped);
             if (step < 0xD0) at += want, chunk_size = want;
         }
-        check_events();
+        // Taking posts nothing but the loss after an over-long message: an event posted there
+        // by mistake is found at the next look all the same.
+        if (step < 0xE0 || model.event_count != 0) check_events();
     }
     while (take_one()) { // nothing lost, nothing left over
     }
