@@ -67,7 +67,7 @@ void discard_events() {
 
 int wait_event(int timeout_ms) {
     timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
+    if (timeout_ms > 0) clock_gettime(CLOCK_REALTIME, &deadline); // a mere look needs no clock
     deadline.tv_sec += timeout_ms / 1000;
     deadline.tv_nsec += long(timeout_ms % 1000) * 1000000L;
     if (deadline.tv_nsec >= 1000000000L) {

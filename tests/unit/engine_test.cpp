@@ -83,38 +83,38 @@ TEST_F(Engine, AnalysisLineAndScore) {
 
 int watched;
 bool watch() { // the third poll sees Kavro's move
-    if (++watched == 3) static_cast<Memory*>(kavro_process)->show(board_of("B:W27:B20"));
+    if (++watched == 3) static_cast<Memory*>(kavro_process)->show(board_of("B:WK27:BK20"));
     return false;
 }
 
 TEST_F(Engine, WaitForKavroBoardChange) {
-    const ByteBoard before = board_of("W:W31:B20");
+    const ByteBoard before = board_of("W:WK31:BK20");
     memory.show(before);
     *memory.at(kavro_analysis_from) = 99;
     watched = 0, pause_scale_percent = 20; // a wait without a limit outlasts its polls
     EXPECT_EQ(
         printed([&] { EXPECT_FALSE(waitfor_kavro_board_change(before, 'W', 0, relay, watch)); }),
-        "waitfor_kavro_board_change\nW:W31:B20.\nvalue 0.00, pv \nB:W27:B20.\n");
+        "waitfor_kavro_board_change\nW:WK31:BK20.\nvalue 0.00, pv \nB:WK27:BK20.\n");
     EXPECT_EQ(watched, 3);
     memory.show(before);
     EXPECT_EQ(printed([&] { // a watch that ends the wait: no board after it
                   EXPECT_TRUE(
                       waitfor_kavro_board_change(before, 'W', 0, relay, [] { return true; }));
               }),
-              "waitfor_kavro_board_change\nW:W31:B20.\n");
+              "waitfor_kavro_board_change\nW:WK31:BK20.\n");
     pause_scale_percent = 100; // unchanged: polls until the time limit has passed
     memory.show(before);
     const int64_t start = clock_ms();
     EXPECT_EQ(
         printed([&] { EXPECT_TRUE(waitfor_kavro_board_change(before, 'Z', 350, relay, nullptr)); }),
-        "waitfor_kavro_board_change\nB:W31:B20.\n");
+        "waitfor_kavro_board_change\nB:WK31:BK20.\n");
     EXPECT_GE(clock_ms() - start, 350);
     EXPECT_LT(clock_ms() - start, 700);
     pause_scale_percent = 0;
     for (int accesses : {0, 2, 1}) { // the board, the analysis, the look after a change
         memory.accesses_left = accesses;
         const std::string out = printed([&] {
-            waitfor_kavro_board_change(accesses == 1 ? board_of("B:W27:B20") : before, 'W', 0,
+            waitfor_kavro_board_change(accesses == 1 ? board_of("B:WK27:BK20") : before, 'W', 0,
                                        nullptr, nullptr);
         });
         EXPECT_EQ(out.substr(out.size() - 44), "ReadProcessMemory; Input/output error\n<stop>");
@@ -249,6 +249,38 @@ TEST_F(Engine, KavroMovesAreSentWithCapturesInTheOrderTaken) {
     }
 }
 
+// What the dispatcher writes into Kavro: at a game's end both player flags (Kavro already at
+// the start: nothing typed), and for a given position both flags before "n", so that Kavro
+// plays no side of the new board until "kac" or "kca".
+TEST_F(Engine, DispatcherTakesKavroOffBothSides) {
+    const uint32_t black = kavro_player_plays_black, white = kavro_player_plays_white,
+                   text = kavro_command_text, flag = kavro_command_flag,
+                   flag2 = kavro_command_flag2;
+    const struct {
+        int code;
+        std::string message;
+        std::vector<uint32_t> written;
+    } rows[] = {
+        {DXP_GAMEEND, "E00", {black, white}},
+        {DXP_GAMEREQ,
+         "R01" + std::string(32, 'x') + "Z010050BW" + std::string(50, 'e'),
+         {black, white, kavro_setup_board, text, flag, flag2, text, flag, flag2}},
+    };
+    create_event_queue(nullptr);
+    for (const auto& r : rows) {
+        reset_dxp_ring();
+        receive_bytes(r.message.c_str(), int(r.message.size()) + 1);
+        memory.show(board_of("W:W31-50:B1-20"));
+        memory.written.clear();
+        *memory.at(black) = *memory.at(white) = 0;
+        printed([&] { dispatch_dxp_event(r.code); });
+        EXPECT_EQ(memory.written, r.written) << r.message;
+        EXPECT_EQ(join(+*memory.at(black), +*memory.at(white)), "1 1") << r.message;
+    }
+    while (wait_event(0) != -1) {
+    }
+}
+
 // The real stand-in as Kavro: a missing program names the reason, and an access that would
 // run past Kavro's pages fails instead of moving part of its bytes.
 TEST(Launch, TheRealStandInAsKavro) {
@@ -287,6 +319,10 @@ TEST(Control, PieceCountAndOptions) {
     EXPECT_EQ(piece_count_test(fen("W:W:B")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B20,50")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B12,20,50")), 3); // all four quarters of a mask
+    ByteBoard board;
+    EXPECT_FALSE(differs_from_standard_start(set_standard_start(board)));
+    board[49] = 0; // a game given without the man on 50 still ends with a reset
+    EXPECT_TRUE(differs_from_standard_start(board));
 
     // Flags: -pv -pvall -a -t -keep, then the port, what was printed, and whether to end.
     const char* const rows[][3] = {
