@@ -289,7 +289,7 @@ GROUPS = {
         *OPENING, ('next',),  # left mid-game: Kavro must stand at the start again
         ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('s', 'E00'), ('e', 'E00'),
         ('next',), ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('next',),
-        ('s', 'B001W'), ('e', 'K1'), ('interrupt',)],
+        ('s', 'B001W'), ('e', 'K1'), ('log', sent('K1')), ('interrupt',)],
       [(cmd('31-26'), 1), (cmd('kca'), 3), ('Waiting for client connection.', 4), (LOST, 3),
        (r'.*GAMEREQ.*', 3)], last=STOPPED, quit=5),
     R('keep-nothing-of-a-client-reaches-the-next', KEEP, [
@@ -300,7 +300,7 @@ GROUPS = {
         ('s', req('W')), ('e', ACC), ('raw', 'B002W\0' * 3 + 'R01'), ('next',),
         *[step for raw in ('B003W\0', 'C' + 'y' * 140, 'M00003') * 6
           for step in (('raw', raw), ('next',))],  # many more, leaving at once
-        *OPENING, ('interrupt',)],
+        *OPENING, ('log', r'Sent: "M.*'), ('interrupt',)],  # echoed after its send
       [(got('B001W'), 1), (r'Received: "(C|B00[02]).*', 0),
        ('Waiting for client connection.', 25),
        (r'.*GAMEREQ.*', 4)], ini='movetime_ms=1500', last=STOPPED, quit=5, limit=150),
