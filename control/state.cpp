@@ -19,12 +19,12 @@ std::atomic<bool> listen_again{false};
 constexpr int listen_again_poll_ms = 20;
 
 // Runs until the client is accepted; nothing listens after that, unless the server keeps
-// going across clients: then it waits until the main thread has reset everything the last
-// client left, and listens again.
+// going across clients: then the next client may connect at once, and is accepted once the
+// main thread has reset everything the last client left.
 void connect_thread(void*) {
     for (;;) {
         print_line("Waiting for client connection.\n");
-        while (listen_and_accept()) {
+        while (listen_and_accept(options.keep)) {
         }
         print_line("DamExchange server has accepted a client connection.\n");
         if (!options.keep) return;

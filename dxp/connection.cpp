@@ -125,7 +125,7 @@ static bool close_listener_and_fail(bool waited) {
     return waited ? true : fail_attempt_slowly();
 }
 
-bool listen_and_accept() {
+bool listen_and_accept(bool keep_listening) {
     DxpConnection& c = dxp_connection;
     if (listener == invalid_socket) {
         if (net_start()) return fail_attempt_slowly();
@@ -159,11 +159,22 @@ bool listen_and_accept() {
     if (ready == 0) return true; // no client within the second: listen on, try again
     if (ready != 1) return close_listener_and_fail(false);
     Socket client = net_accept(listener);
-    net_close(listener);
-    listener = invalid_socket;
-    if (client == invalid_socket) {
-        net_stop();
-        return fail_attempt_slowly();
+    if (keep_listening) {
+        // The listener stays, so that the next client's connection is taken while this one is
+        // served, and waits its turn. The client holds a start of the socket library of its
+        // own, which its close gives back.
+        if (client == invalid_socket) return fail_attempt_slowly();
+        if (net_start()) {
+            net_close(client);
+            return fail_attempt_slowly();
+        }
+    } else {
+        net_close(listener);
+        listener = invalid_socket;
+        if (client == invalid_socket) {
+            net_stop();
+            return fail_attempt_slowly();
+        }
     }
 
     // No event exists yet: the ring can be set up before the receiver starts.

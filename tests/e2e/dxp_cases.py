@@ -67,7 +67,8 @@ def got(text):
 # 'slow' one byte per send; 'e' the next message not a CHAT matches (n times), 'x' the next
 # message matches; 'none' no message for ms; 'log' a line matching comes; 'closed' the
 # server closes within seconds; 'close' the client leaves; 'next' a new client connects (the
-# server was started with -keep); 'interrupt' Ctrl-C (SIGINT); 'pause' ms; 'time' lo to hi
+# server was started with -keep), or the one of 'early', which connected and sent a text
+# while the last one was served; 'interrupt' Ctrl-C (SIGINT); 'pause' ms; 'time' lo to hi
 # seconds taken by the step before (first: from the start to the connection), or since the
 # last 'mark' once there is one; 'pv' the analysis CHATs so far; 'match' dxp-match's
 # arguments and ballot positions; 'referee' dxp-match refereeing the server against a second
@@ -288,8 +289,8 @@ GROUPS = {
     R('keep-clients-in-a-row-with-one-kavro', ['-keep'], [
         *OPENING, ('next',),  # left mid-game: Kavro must stand at the start again
         ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('s', 'E00'), ('e', 'E00'),
-        ('next',), ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('next',),
-        ('s', 'B001W'), ('e', 'K1'), ('log', sent('K1')), ('interrupt',)],
+        ('next',), ('s', req('W')), ('e', ACC), ('e', FIRST_WHITE), ('early', 'B001W'),
+        ('none', 500), ('next',), ('e', 'K1'), ('log', sent('K1')), ('interrupt',)],
       [(cmd('31-26'), 1), (cmd('kca'), 3), ('Waiting for client connection.', 4), (LOST, 3),
        (r'.*GAMEREQ.*', 3)], last=STOPPED, quit=5),
     R('keep-nothing-of-a-client-reaches-the-next', KEEP, [
@@ -474,10 +475,19 @@ class Run:
             assert time.time() < end, 'the server kept the connection'
         elif op == 'close':
             self.sock.close()
+        elif op == 'early':  # the next client connects now and sends its text
+            self.early = socket.create_connection(('127.0.0.1', self.port), timeout=10)
+            self.early.sendall(a[0].encode('latin-1') + b'\0')
         elif op == 'next':
             self.sock.close()
             self.buf = b''
-            self.connect(30)
+            if getattr(self, 'early', None):  # served once the last client has gone
+                self.sock, self.early = self.early, None
+                assert self.wait_log('Waiting for client connection.', 30), 'not listening'
+                assert self.wait_log('DamExchange server has accepted a client connection.',
+                                     5), 'the waiting client was not accepted'
+            else:
+                self.connect(30)
         elif op == 'interrupt':
             self.proc.send_signal(signal.SIGINT)
         elif op == 'pause':

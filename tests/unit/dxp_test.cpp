@@ -233,15 +233,15 @@ TEST(Listen, RestartAfterClosingFirstAndAClientBetweenAttempts) {
     create_event_queue(nullptr);
     dxp_port = free_port();
     std::thread client([] { client_visit(true); });
-    EXPECT_FALSE(listen_and_accept());
+    EXPECT_FALSE(listen_and_accept(false));
     client.join();
     // The port again at once; an attempt that times out keeps listening, so a client that
     // arrives between attempts is accepted at the next one.
-    EXPECT_TRUE(listen_and_accept());
+    EXPECT_TRUE(listen_and_accept(false));
     client = std::thread([] { client_visit(false); });
     pause_ms(100);
     const int64_t start = clock_ms();
-    EXPECT_FALSE(listen_and_accept());
+    EXPECT_FALSE(listen_and_accept(false));
     EXPECT_LT(clock_ms() - start, 500);
     client.join();
     dxp_port = 27531;
@@ -259,7 +259,7 @@ TEST(Listen, PortHeldByAnotherListenerIsReportedOnce) {
     const int saved_port = dxp_port;
     dxp_port = ntohs(a.sin_port);
     const int64_t start = clock_ms();
-    EXPECT_EQ(printed([] { listen_and_accept(), listen_and_accept(); }),
+    EXPECT_EQ(printed([] { listen_and_accept(false), listen_and_accept(false); }),
               "bind; Address already in use\n");
     EXPECT_GE(clock_ms() - start, 1900); // each failed attempt pauses instead of spinning
     dxp_port = saved_port;
