@@ -1,7 +1,7 @@
 # The front door. `make run` builds and starts the server with the stand-in engine;
 # `make test` installs what a fresh machine lacks, builds everything and runs every test.
 .PHONY: all build debug test test-release test-asan test-tsan test-windows run perft-check bench \
-        windows fuzz soak match strength tune endgame book stats format clean deps
+        windows dist package fuzz soak match strength tune endgame book stats format clean deps
 
 CTEST_JOBS ?= 2
 JOBS ?= 2
@@ -35,14 +35,14 @@ test-asan: deps
 	cd build-asan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L 'unit|hostile'
 
 # The receiver thread, the ring, the event queue and the socket's single close under
-# ThreadSanitizer.
+# ThreadSanitizer, and a sanitized server serving client after client (-keep).
 test-tsan: deps
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan -j $(JOBS) --target unit_tests
+	cmake --build --preset tsan -j $(JOBS) --target unit_tests kavro-dxp winkavro
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
-# The Windows programs, cross-compiled, played end to end under wine.
-test-windows: build windows
+# The Windows programs and their package, cross-compiled, played end to end under wine.
+test-windows: build dist
 	cd build && ctest --output-on-failure --timeout 600 -L wine
 
 # Builds only what it runs. Every stop of the server has exit status 1, its normal end
@@ -59,10 +59,11 @@ bench: build
 	build/bin/bench-perft
 	build/bin/bench-standin
 
-# 20 games of dxp-match against the server and the stand-in, 0.1 s a move on both sides
-# (about half an hour: the server paces the engine with fixed pauses).
+# 10 games between two servers, each with its stand-in at 0.1 s a move, refereed by dxp-match
+# (about half an hour: each server paces its engine with fixed pauses); prints each side's
+# thinking time and the referee's own time per relayed move.
 match: build
-	tools/run-match.sh build/bin 20 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
+	tools/run-match.sh build/bin 10 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
 
 # The current stand-in against the one of commit BASELINE (its stand-in sources taken from git
 # into build/): GAMES games at MOVETIME seconds a move, two at a time, from
@@ -118,15 +119,22 @@ windows:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
+# The Windows package, build-win/kavro-dxp-VERSION-win64.zip, packed by CPack.
+dist: windows
+	cd build-win && cpack --config CPackConfig.cmake
+
 # Each libFuzzer target for FUZZ_SECONDS (clang build in build-fuzz).
 FUZZ_SECONDS ?= 60
 fuzz:
 	@tools/ensure-deps.sh fuzz
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
-# 200 short games on one connection against the server and the stand-in.
+# GAMES short games (200 unless given) on one connection against the server and the stand-in:
+# every move checked, games per hour, and the server's resident memory, which must not grow
+# by more than 64 kB from the tenth game to the last.
 soak: build
-	python3 tests/e2e/dxp_cases.py --bin build/bin --soak 200
+	nice -n 10 python3 tests/e2e/dxp_cases.py --bin build/bin \
+	  --soak $(if $(filter file,$(origin GAMES)),200,$(GAMES))
 
 # Test code against product code, by non-blank, non-comment, non-preprocessor lines.
 stats:

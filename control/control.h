@@ -13,6 +13,7 @@ struct Options {
     bool send_pv_all;      // "-pvall": every analysis line goes out while Kavro thinks
     bool adjudicate;       // "-a": the server declares decided games
     bool skip_engine_test; // "-t": no start-up test of Kavro
+    bool keep;             // "-keep": serve one client after another with the same Kavro
 };
 extern Options options;
 
@@ -24,8 +25,11 @@ struct GameState {
 };
 extern GameState game;
 
-// Handles the arguments: the four options, anything else a directory to enter.
-void handle_arguments(int argc, char** argv);
+// Handles the arguments: the options, anything else a directory to enter. "-port N" sets
+// dxp_port; a bad or missing number, or a directory that cannot be entered, stops the server
+// with one line. True when the program
+// is to end at once with status 0 ("-version" has printed the version).
+bool handle_arguments(int argc, char** argv);
 ByteBoard& set_standard_start(ByteBoard& board);
 bool differs_from_standard_start(const ByteBoard& board);
 
@@ -59,3 +63,5 @@ bool path_matches_received_captures(int white_to_move, const CapturePath& path,
 // ---- start-up ------------------------------------------------------------------------
 // The event queue exists: prints "Window created." and starts the connect thread.
 void on_event_queue_created();
+// With -keep, once everything of the last client is reset: the connect thread listens again.
+void listen_for_next_client();

@@ -19,7 +19,7 @@ DxpMessage received;
 char command[16];
 
 [[noreturn]] void stop_with(const char* line) {
-    printf("%s", line);
+    print_line("%s", line);
     fatal_stop();
 }
 
@@ -44,14 +44,17 @@ AnalysisCallback analysis_callback() {
 }
 
 // Kavro may think for minutes, or never move at all: a client that leaves meanwhile must
-// not keep the server waiting for a board nobody will be sent.
-void stop_if_client_gone() {
-    if (dxp_connection_lost()) stop_with("Received: DXP_CONNECTIONLOST\n");
+// not keep the server waiting for a board nobody will be sent. The server stops, or with
+// -keep the wait ends and the game is abandoned.
+bool client_gone() {
+    if (!dxp_connection_lost()) return false;
+    if (!options.keep) stop_with("Received: DXP_CONNECTIONLOST\n");
+    return true;
 }
 
 void send_and_echo(const DxpMessage& reply) {
     send_dxp_message(reply, text);
-    printf("Sent: \"%s\"\n", text);
+    print_line("Sent: \"%s\"\n", text);
 }
 
 void send_game_end(int reason) {
@@ -62,44 +65,71 @@ void send_game_end(int reason) {
     send_and_echo(reply);
 }
 
-// Takes Kavro off both colours and brings it back to the standard start. shown is the
-// board Kavro shows now; "n" is typed until its board leaves it.
-void reset_kavro(const ByteBoard& shown) {
-    write_player_flag_or_stop(kavro_player_plays_black);
-    write_player_flag_or_stop(kavro_player_plays_white);
+// Brings Kavro back to the standard start from the board it shows: "n" on a standard setup
+// board, typed until its board leaves the one shown.
+void bring_to_standard_start(const ByteBoard& shown, WaitWatch watch) {
     if (!differs_from_standard_start(shown)) return;
     set_standard_start(game.previous_board);
     if (write_setup_board(game.previous_board)) fatal_stop();
     for (int attempt = 0; attempt < reset_attempts; ++attempt) {
         type_or_stop("n");
-        if (!waitfor_kavro_board_change(shown, game.kavro_colour, reset_wait_ms, nullptr,
-                                        stop_if_client_gone))
+        if (!waitfor_kavro_board_change(shown, game.kavro_colour, reset_wait_ms, nullptr, watch))
             return;
     }
     stop_with("kavro board did not change.\n");
 }
 
+// Takes Kavro off both colours and brings it back to the standard start. shown is the
+// board Kavro shows now. With -keep a client that leaves meanwhile does not cut it short:
+// the next client needs it all the same.
+void reset_kavro(const ByteBoard& shown) {
+    write_player_flag_or_stop(kavro_player_plays_black);
+    write_player_flag_or_stop(kavro_player_plays_white);
+    bring_to_standard_start(shown, options.keep ? nullptr : client_gone);
+}
+
+// -keep: the client has gone. Its game is abandoned, Kavro is taken off both colours and
+// brought back to the standard start, and everything the client left (bytes, events, game
+// state, Kavro's analysis) is forgotten before the next one is let in. Kavro stays the same.
+void serve_next_client() {
+    if (end_dxp_client()) fatal_stop();
+    write_player_flag_or_stop(kavro_player_plays_black);
+    write_player_flag_or_stop(kavro_player_plays_white);
+    // A Kavro that was thinking stops once it plays neither side; a move it was making by
+    // then shows on its board within this pause.
+    pause_ms(500);
+    ByteBoard shown;
+    read_kavro_board_or_stop(shown);
+    bring_to_standard_start(shown, nullptr);
+    current_board.fill(0);
+    game = GameState{};
+    last_analysis_text[0] = '\0';
+    last_analysis_score = 0;
+    draw_count = 0;
+    listen_for_next_client();
+}
+
 void declare_result(int result) {
     game.game_end_declared = true;
     if (result == result_draw) {
-        printf("Draw declared.\n");
+        print_line("Draw declared.\n");
         send_game_end(2);
     } else if (result == result_kavro_won) {
-        printf("Win declared.\n");
+        print_line("Win declared.\n");
         send_game_end(3);
     } else {
-        printf("Loss declared.\n");
+        print_line("Loss declared.\n");
         send_game_end(1);
     }
 }
 
 void handle_gamereq() {
     const auto& request = received.gamereq;
-    printf("Received: \"%s\"\n", text);
-    printf("GAMEREQ from %s; time %d; moves %d; start position is %s; Kavro plays %s\n",
-           request.initiator_name, request.thinking_time, request.move_count,
-           request.start_position == 'A' ? "GAYP" : "custom setup",
-           request.follower_colour == 'W' ? "white" : "black");
+    print_line("Received: \"%s\"\n", text);
+    print_line("GAMEREQ from %s; time %d; moves %d; start position is %s; Kavro plays %s\n",
+               request.initiator_name, request.thinking_time, request.move_count,
+               request.start_position == 'A' ? "GAYP" : "custom setup",
+               request.follower_colour == 'W' ? "white" : "black");
 
     DxpMessage reply{};
     reply.type = DXP_GAMEACC;
@@ -108,7 +138,7 @@ void handle_gamereq() {
     if (start != 'A' && start != 'W') {
         // Refused before anything is written into Kavro: the client may ask for another
         // game on the same connection (acceptance 2).
-        printf("The server cannot accept a black-to-move start position.\n");
+        print_line("The server cannot accept a black-to-move start position.\n");
         reply.gameacc.acceptance = 2;
         send_and_echo(reply);
         return;
@@ -144,8 +174,9 @@ void handle_gamereq() {
             declare_result(result_kavro_lost);
             return;
         }
-        waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback(),
-                                   stop_if_client_gone);
+        if (waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback(),
+                                       client_gone))
+            return; // abandoned: the client has gone
         send_kavro_move(options.send_pv);
         read_kavro_board_or_stop(current_board);
     } else {
@@ -159,7 +190,7 @@ void handle_gamereq() {
 }
 
 void handle_move() {
-    printf("Received: \"%s\"\n", text);
+    print_line("Received: \"%s\"\n", text);
     game.previous_board = current_board;
     translate_received_move(received, command);
 
@@ -180,8 +211,9 @@ void handle_move() {
             }
             if (scratch == game.previous_board) continue;
         }
-        waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback(),
-                                   stop_if_client_gone);
+        if (waitfor_kavro_board_change(current_board, game.kavro_colour, 0, analysis_callback(),
+                                       client_gone))
+            return; // abandoned: the client has gone
         read_kavro_board_or_stop(scratch);
         taken = scratch != game.previous_board;
     }
@@ -204,7 +236,7 @@ void handle_move() {
 }
 
 void handle_gameend() {
-    printf("Received: \"%s\"\n", text);
+    print_line("Received: \"%s\"\n", text);
     if (!game.game_end_declared) {
         DxpMessage reply{};
         reply.type = DXP_GAMEEND;
@@ -217,7 +249,7 @@ void handle_gameend() {
 }
 
 void handle_backreq() {
-    printf("Received: \"%s\"\n", text);
+    print_line("Received: \"%s\"\n", text);
     DxpMessage reply{};
     reply.type = DXP_BACKACC;
     reply.backacc.acceptance = 1;
@@ -237,10 +269,18 @@ int piece_count_test(const Position& position) {
 void dispatch_dxp_event(int type_code) {
     // The last event there will ever be: whatever the ring still holds (an over-long
     // message, say) must not keep the server from stopping.
-    if (type_code == DXP_CONNECTIONLOST) stop_with("Received: DXP_CONNECTIONLOST\n");
+    if (type_code == DXP_CONNECTIONLOST) {
+        print_line("Received: DXP_CONNECTIONLOST\n");
+        if (!options.keep) fatal_stop();
+        serve_next_client();
+        return;
+    }
     // A message too long to be taken leaves its record unfilled: no handler may act on it.
     // The connection is closed by now and its DXP_CONNECTIONLOST event follows.
     if (next_dxp_message(text, received)) return;
+    // What a client sent before it left is not acted on when the server goes on to the next
+    // client: its game is abandoned.
+    if (options.keep && dxp_connection_lost()) return;
 
     switch (type_code) {
     case DXP_GAMEREQ:
@@ -253,7 +293,7 @@ void dispatch_dxp_event(int type_code) {
         handle_gameend();
         break;
     case DXP_CHAT:
-        printf("Received: \"%s\"\n", text);
+        print_line("Received: \"%s\"\n", text);
         break;
     case DXP_BACKREQ:
         handle_backreq();

@@ -18,7 +18,7 @@ int received_capture_count(const DxpMessage& message) {
 }
 
 [[noreturn]] void stop_with(const char* line) {
-    printf("%s", line);
+    print_line("%s", line);
     fatal_stop();
 }
 
@@ -75,7 +75,7 @@ void send_kavro_move(bool send_pv) {
     }
     char text[dxp_send_size];
     send_dxp_message(reply, text);
-    printf("Sent: \"%s\"\n", text);
+    print_line("Sent: \"%s\"\n", text);
 
     if (send_pv) {
         DxpMessage chat{};
@@ -84,7 +84,7 @@ void send_kavro_move(bool send_pv) {
         for (int i = 0; i < 126 && last_analysis_text[i] != '\0'; ++i)
             chat.chat.text[i] = last_analysis_text[i];
         send_dxp_message(chat, text);
-        printf("Sent: \"%s\"\n", text);
+        print_line("Sent: \"%s\"\n", text);
     }
 }
 

@@ -19,6 +19,7 @@ constexpr int32_t ring_mask = dxp_ring_size - 1;
 constexpr uint32_t event_window_message = 0x401; // WM_USER + 1
 constexpr int ring_full_poll_ms = 2;
 constexpr int failed_attempt_pause_ms = 1000;
+constexpr int receiver_end_wait_ms = 10000;
 
 // The message the receiver is in the middle of: its first character and how many
 // characters have arrived. The receiver thread's alone once it runs.
@@ -68,7 +69,7 @@ void report_listen_failure(const char* call_name) {
     std::snprintf(line, sizeof line, "%s; %s\n", call_name, reason);
     if (std::strcmp(line, last_listen_failure) == 0) return;
     std::memcpy(last_listen_failure, line, sizeof line);
-    std::printf("%s", line);
+    print_line("%s", line);
 }
 
 // A thread that works on the socket outside close_dxp_connection takes a use of it first.
@@ -124,7 +125,7 @@ static bool close_listener_and_fail(bool waited) {
     return waited ? true : fail_attempt_slowly();
 }
 
-bool listen_and_accept() {
+bool listen_and_accept(bool keep_listening) {
     DxpConnection& c = dxp_connection;
     if (listener == invalid_socket) {
         if (net_start()) return fail_attempt_slowly();
@@ -158,11 +159,22 @@ bool listen_and_accept() {
     if (ready == 0) return true; // no client within the second: listen on, try again
     if (ready != 1) return close_listener_and_fail(false);
     Socket client = net_accept(listener);
-    net_close(listener);
-    listener = invalid_socket;
-    if (client == invalid_socket) {
-        net_stop();
-        return fail_attempt_slowly();
+    if (keep_listening) {
+        // The listener stays, so that the next client's connection is taken while this one is
+        // served, and waits its turn. The client holds a start of the socket library of its
+        // own, which its close gives back.
+        if (client == invalid_socket) return fail_attempt_slowly();
+        if (net_start()) {
+            net_close(client);
+            return fail_attempt_slowly();
+        }
+    } else {
+        net_close(listener);
+        listener = invalid_socket;
+        if (client == invalid_socket) {
+            net_stop();
+            return fail_attempt_slowly();
+        }
     }
 
     // No event exists yet: the ring can be set up before the receiver starts.
@@ -221,7 +233,7 @@ void run_receiver(void*) {
 bool receive_bytes(const char* data, int size) {
     DxpConnection& c = dxp_connection;
     if (size > dxp_ring_room()) {
-        std::printf("Receive ring overrun.\n");
+        print_line("Receive ring overrun.\n");
         fatal_stop();
     }
     int32_t write = c.write_index.load(std::memory_order_relaxed);
@@ -311,6 +323,23 @@ void close_dxp_connection() {
     net_stop();
 }
 
+bool end_dxp_client() {
+    // The socket is closed by now, which wakes a receiver blocked on it; one that waits for
+    // room in the ring looks at the socket every few milliseconds.
+    const int64_t give_up = clock_ms() + receiver_end_wait_ms;
+    while (dxp_connection.receiver_running.load()) {
+        if (clock_ms() > give_up) {
+            print_line("The receiver thread did not end.\n");
+            return true;
+        }
+        pause_ms(1);
+    }
+    // Only now can no more of the client's bytes or events arrive.
+    discard_events();
+    reset_dxp_ring();
+    return false;
+}
+
 void analysis_relay(const char* line) {
     DxpMessage message;
     std::memset(&message, 0, sizeof message);
@@ -318,5 +347,5 @@ void analysis_relay(const char* line) {
     for (int i = 0; i < 126 && line[i] != '\0'; ++i) message.chat.text[i] = line[i];
     char text[dxp_send_size];
     send_dxp_message(message, text);
-    std::printf("Sent: \"%s\"\n", text);
+    print_line("Sent: \"%s\"\n", text);
 }

@@ -106,8 +106,10 @@ extern int dxp_port;
 
 // One attempt to get the client, waiting at most one second. Returns true on failure; an
 // attempt that fails before its wait (the port is taken, say) pauses a second first. A
-// failed bind or listen prints "bind; <reason>" when the reason is new.
-bool listen_and_accept();
+// failed bind or listen prints "bind; <reason>" when the reason is new. Once a client is
+// accepted nothing listens, unless keep_listening: then the next client's connection is
+// taken by the system meanwhile and waits for the next call.
+bool listen_and_accept(bool keep_listening);
 void run_receiver(void*);
 // Receiver side, one received chunk: stores its bytes in the ring and posts one event per
 // complete message. size must not exceed dxp_ring_room(). Returns true when no more bytes
@@ -132,6 +134,10 @@ bool dxp_connection_lost();
 // Closes the connection once, whichever thread finds it open first; posts
 // DXP_CONNECTIONLOST when it did the closing.
 void close_dxp_connection();
+// Main thread, once a client's connection is lost and the server is to serve another: waits
+// for the receiver thread to end, then forgets every byte and event of that client. True
+// (after printing why) when the receiver does not end.
+bool end_dxp_client();
 // Sends an analysis line to the client as a CHAT of its first 126 characters and prints
 // "Sent: ..."; the dispatcher hands it to the board wait only when "-pvall" is set.
 void analysis_relay(const char* line);

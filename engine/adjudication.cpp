@@ -20,7 +20,7 @@ int adjudicate_position(const Position& position, bool kavro_plays_white, int32_
     if (score <= -270) return result_kavro_lost;
     if (score == 0) {
         ++draw_count;
-        printf("Draw count %d\n", draw_count);
+        print_line("Draw count %d\n", draw_count);
         if (draw_count >= 5) return result_draw;
     } else {
         draw_count = 0;
@@ -32,6 +32,6 @@ int adjudicate_position(const Position& position, bool kavro_plays_white, int32_
     int16_t ponder_score = 0;
     if (read_kavro_score(ponder_score)) return result_undecided;
     if (std::abs(int(ponder_score)) > 5) return result_undecided;
-    printf("Using ponder score %d\n", ponder_score);
+    print_line("Using ponder score %d\n", ponder_score);
     return result_draw;
 }

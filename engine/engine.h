@@ -38,6 +38,10 @@ extern EngineProcess* kavro_process;
 // Prints "%s; %s\n": the failed call's name and the system's text for the error.
 void report_last_error(const char* call_name);
 bool launch_kavro(); // true on failure, after the failure line
+// The server stops before it has served anyone (Kavro failed its start-up test, say): the
+// Kavro it launched is ended, with a line that says so, so that no unused Kavro is left
+// running beside the next one started. Then the stop.
+[[noreturn]] void give_up_on_kavro();
 // Reads Kavro's game board; on failure prints the failure line and returns true.
 bool read_kavro_board(ByteBoard& board);
 // Reads Kavro's current score; on failure prints the failure line and returns true.
@@ -56,7 +60,8 @@ bool write_setup_board(const ByteBoard& board);
 // current_board as the start of a new game: setup board, "n", then 500 ms for Kavro.
 bool load_current_board();
 // Proves that Kavro answers to this map and obeys typed moves; leaves it at a new game with
-// both player flags at 1, so that it moves for neither side.
+// both player flags at 1, so that it moves for neither side. A Kavro that does not show the
+// start board yet is given about 15 s to show it.
 bool test_kavro_at_start();
 
 // ---- observation ---------------------------------------------------------------------
@@ -65,11 +70,12 @@ extern char last_analysis_text[200];
 extern int32_t last_analysis_score;
 // Prints and hands on Kavro's analysis line when it differs from the last one seen.
 bool read_kavro_analysis(AnalysisCallback callback);
-// Called at every poll of the board wait; may end the process (the client has gone, say).
-using WaitWatch = void (*)();
+// Called at every poll of the board wait; true ends the wait at once (the client has gone and
+// the game is abandoned, say). It may also end the process.
+using WaitWatch = bool (*)();
 // False when Kavro's board differs from the reference, true when the time limit (ms, 0 for
-// none) passed first. Ends the process when Kavro cannot be read. watch (or null) runs at
-// every poll, every 100 ms.
+// none) passed first or the watch ended the wait. Ends the process when Kavro cannot be read.
+// watch (or null) runs at every poll, every 100 ms.
 bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int32_t time_limit,
                                 AnalysisCallback callback, WaitWatch watch);
 // "W:W31,32,K45:B20.\n" into text (at least 200 bytes).

@@ -26,7 +26,7 @@ bool read_kavro_analysis(AnalysisCallback callback) {
             (destinations[i] & 0x40) != 0 ? 'x' : '-', square_of_code(destinations[i] & 63));
     }
     if (strcmp(line, last_analysis_text) != 0) {
-        printf("%s\n", line);
+        print_line("%s\n", line);
         if (callback != nullptr) callback(line);
         memcpy(last_analysis_text, line, sizeof line);
         last_analysis_score = score;
@@ -39,15 +39,15 @@ bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int3
     const int64_t start = clock_ms();
     char text[200];
     position_text(reference, colour, text);
-    printf("waitfor_kavro_board_change\n");
-    printf("%s", text);
+    print_line("waitfor_kavro_board_change\n");
+    print_line("%s", text);
 
     ByteBoard board;
     for (;;) {
         if (read_kavro_board(board)) fatal_stop();
         if (board != reference) break;
         if (read_kavro_analysis(callback)) fatal_stop();
-        if (watch != nullptr) watch();
+        if (watch != nullptr && watch()) return true;
         pause_ms(100);
         if (time_limit != 0 && clock_ms() - start > time_limit) return true;
     }
@@ -55,7 +55,7 @@ bool waitfor_kavro_board_change(const ByteBoard& reference, int32_t colour, int3
     pause_ms(500);
     if (read_kavro_board(board)) fatal_stop();
     position_text(board, colour == 'W' ? 'Z' : 'W', text);
-    printf("%s", text);
+    print_line("%s", text);
     return false;
 }
 

@@ -1,18 +1,13 @@
-// translate_received_move on positions from random play or any placement of pieces, with
-// MOVE records from arbitrary text or from the legal list. A fatal stop is a fair answer to a
+// translate_received_move on positions from a few plies of random play or any placement of pieces,
+// with MOVE records from arbitrary text or from the legal list. A fatal stop is a fair answer to a
 // bad move, and to a legal one only when another legal move has its squares; an accepted move
 // gives a well-formed command and a legal position.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "control/control.h"
 #include "fuzz/fuzz_support.h"
-
-namespace {
-MoveList list;
-CapturePaths paths;
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz_observe_fatal_stops();
@@ -21,30 +16,38 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// The lists live in the main thread's work area, as in the server: the translation lists the
+// same position again into the same place, so the list below is still there after it.
+extern "C" FUZZ_HARNESS int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t at = 0;
     auto next = [&] { return at < size ? data[at++] : 0; };
     const int mode = next();
     set_standard_start(current_board);
-    const int8_t values[8] = {-1, 1, -2, 2, 0, 0, 0, 0};
-    for (int s = 0; s < 50 && (mode & 1); ++s)
-        current_board[s] = values[next() % 8]; // men even on the last row
-    for (int ply = mode & 1 ? 0 : next() % 120, n, white = 1; ply > 0; --ply, white ^= 1) {
-        const int count = generate_legal_moves(board_to_position(), white, list, paths, n);
+    // About 19 pieces, one in three a king, men even on the last row.
+    const int8_t values[16] = {-1, 1, -1, 1, -2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int s = 0; s < 50 && (mode & 1); ++s) current_board[s] = values[next() % 16];
+    // A few plies from the start: games' own openings (placements give every other position).
+    Position played = board_to_position();
+    for (int ply = mode & 1 ? 0 : next() % 16, white = 1, n; ply > 0; --ply, white ^= 1) {
+        const int count = generate_legal_moves(played, white, move_work.list, nullptr, n);
         if (count == 0) break;
-        position_to_board(list.entries[next() % count]);
+        played = move_work.list.entries[next() % count];
     }
+    if (!(mode & 1)) position_to_board(played);
     game.kavro_colour = (mode & 2) ? 'W' : 'Z';
     const int white = game.kavro_colour != 'W';
     const Position before = board_to_position();
-    int n = 0;
-    const int count = generate_legal_moves(before, white, list, paths, n);
+    // A text needs no list of its own: the translation's is there afterwards.
+    const bool text = mode & 4;
+    int count = text ? 0 : list_legal_moves(white), n = move_work.n;
+    const MoveList& list = move_work.list;
+    const CapturePath* paths = move_work.paths;
     DxpMessage message{};
     int legal = -1; // the listed move the record names, when it comes from the list
-    if (mode & 4) { // the wire text, decoded as the dispatcher does
-        std::string text(1, 'M');
-        text.append(reinterpret_cast<const char*>(data) + at, size - at);
-        decode_dxp_message(text.c_str(), message);
+    if (text) {     // the wire text, decoded as the dispatcher does
+        char wire[dxp_text_size] = "M"; // at most the longest text the ring hands over
+        std::memcpy(wire + 1, data + at, std::min(size - at, size_t(dxp_max_text - 1)));
+        decode_dxp_message(wire, message);
     } else if (count > 0) {
         legal = next() % count;
         const MoveSquares m = move_squares(n, legal, white, before, list, paths);
@@ -70,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         return FUZZ_CHECK(legal < 0 || same > 1), 0;
     }
+    if (text) count = list.count, n = move_work.n;
     int from = 0, via = 0, to = 0, used = 0;
     const int fields = std::sscanf(command, "%d-%d-%d%n", &from, &via, &to, &used);
     if (fields == 2) std::sscanf(command, "%d-%d%n", &from, &to, &used);
@@ -77,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                from == message.move.from_square);
     FUZZ_CHECK(to == message.move.to_square && (n == 0) == (message.move.capture_count == 0));
     bool found = false;
-    for (int i = 0; i < count; ++i) found |= list.entries[i] == board_to_position();
+    const Position after = board_to_position();
+    for (int i = 0; i < count; ++i) found |= list.entries[i] == after;
     FUZZ_CHECK(found);
     return 0;
 }

@@ -34,7 +34,19 @@ void trimmed(const char* begin, const char* end, char* out, size_t size) {
     out[length] = '\0';
 }
 
-// "fault=NAME" or "fault=die_after_moves=N". True when the value names no fault.
+// The whole number 0 to maximum after prefix, when the value is just that.
+bool number_after(const char* value, const char* prefix, long maximum, long& number) {
+    const size_t length = std::strlen(prefix);
+    if (std::strncmp(value, prefix, length) != 0) return false;
+    const char* digits = value + length;
+    char* stop = nullptr;
+    errno = 0;
+    number = std::strtol(digits, &stop, 10);
+    return digits[0] != '\0' && *stop == '\0' && errno == 0 && number >= 0 && number <= maximum;
+}
+
+// "fault=NAME", "fault=die_after_moves=N" or "fault=slow_start=MS". True when the value names
+// no fault.
 bool apply_fault(const char* value, StandinConfig& config) {
     struct Name {
         const char* text;
@@ -50,17 +62,19 @@ bool apply_fault(const char* value, StandinConfig& config) {
         config.fault = name.fault;
         return false;
     }
-    const char prefix[] = "die_after_moves=";
-    if (std::strncmp(value, prefix, sizeof prefix - 1) == 0) {
-        const char* digits = value + sizeof prefix - 1;
-        char* stop = nullptr;
-        errno = 0;
-        long count = std::strtol(digits, &stop, 10);
-        if (digits[0] != '\0' && *stop == '\0' && errno == 0 && count >= 0 && count <= 10000) {
-            config.fault = fault_die_after_moves;
-            config.die_after_moves = int(count);
-            return false;
-        }
+    if (std::strcmp(value, "outlive_server") == 0) {
+        config.outlive_server = true;
+        return false;
+    }
+    long count = 0;
+    if (number_after(value, "die_after_moves=", 10000, count)) {
+        config.fault = fault_die_after_moves;
+        config.die_after_moves = int(count);
+        return false;
+    }
+    if (number_after(value, "slow_start=", 600000, count)) {
+        config.slow_start_ms = int(count);
+        return false;
     }
     printf("winkavro.ini: unknown fault \"%s\"\n", value);
     return true;

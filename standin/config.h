@@ -3,7 +3,10 @@
 #pragma once
 
 // Faults on purpose, for testing the server's failure paths: "fault=" one of the names below
-// ("fault=die_after_moves=N" with a count). Off unless the file asks.
+// ("fault=die_after_moves=N" with a count). Off unless the file asks. Two more go with any of
+// them, each on a "fault=" line of its own: "fault=slow_start=MS" (the start board shows only
+// MS ms after the launch, as with a slow cold start) and "fault=outlive_server" (the stand-in
+// goes on for 30 s after its launcher has gone, as the real Kavro goes on for good).
 enum StandinFault {
     fault_none,
     fault_wrong_start_board, // the board at launch is not the standard start
@@ -19,6 +22,8 @@ struct StandinConfig {
     int hash_megabytes = 32; // transposition table, allocated once at start
     StandinFault fault = fault_none;
     int die_after_moves = 0; // own moves played before the process ends
+    int slow_start_ms = 0;   // the start board shows this long after the launch
+    bool outlive_server = false;
 };
 
 extern StandinConfig standin_config;

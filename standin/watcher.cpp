@@ -136,6 +136,15 @@ void report_iteration(const SearchReport& report, void* context) {
     write_analysis(standin_game.position, clock->white_to_move, report.line, report.score);
 }
 
+// False once the launcher has gone; with the fault outlive_server, 30 s later.
+bool launcher_here() {
+    static int64_t gone_at = -1;
+    if (parent_alive()) return true;
+    if (!standin_config.outlive_server) return false;
+    if (gone_at < 0) gone_at = clock_ms();
+    return clock_ms() - gone_at < 30000;
+}
+
 } // namespace
 
 void start_standin() {
@@ -291,12 +300,13 @@ int run_standin() {
     if (acquire_memory_map()) fatal_stop();
     if (read_config("winkavro.ini")) printf("winkavro.ini cannot be read; defaults used.\n");
     if (search_init(standin_config.hash_megabytes)) fatal_stop();
+    pause_ms(standin_config.slow_start_ms); // the board shows nothing (zeros) meanwhile
     // Without them the stand-in plays on: the search alone, the evaluation alone.
     load_book("book.txt");
     load_endgame("endgame.bin");
     start_standin();
     char command[map_command_size];
-    while (parent_alive()) {
+    while (launcher_here()) {
         if (take_command(command, sizeof command)) {
             carry_out_command(command);
         } else if (standin_to_move()) {

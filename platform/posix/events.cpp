@@ -49,7 +49,7 @@ void post_event(int code) {
         pthread_mutex_unlock(&event_queue.lock);
         // Cannot happen within the bound above; dropping an event would put the messages
         // and their events out of step, so stop instead.
-        std::printf("Event queue full.\n");
+        print_line("Event queue full.\n");
         fatal_stop();
     }
     event_queue.codes[(event_queue.head + event_queue.count) % queue_size] = code;
@@ -58,9 +58,16 @@ void post_event(int code) {
     pthread_mutex_unlock(&event_queue.lock);
 }
 
+void discard_events() {
+    pthread_mutex_lock(&event_queue.lock);
+    event_queue.head = 0;
+    event_queue.count = 0;
+    pthread_mutex_unlock(&event_queue.lock);
+}
+
 int wait_event(int timeout_ms) {
     timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
+    if (timeout_ms > 0) clock_gettime(CLOCK_REALTIME, &deadline); // a mere look needs no clock
     deadline.tv_sec += timeout_ms / 1000;
     deadline.tv_nsec += long(timeout_ms % 1000) * 1000000L;
     if (deadline.tv_nsec >= 1000000000L) {

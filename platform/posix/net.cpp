@@ -3,6 +3,7 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -88,6 +89,17 @@ int net_wait_readable(Socket socket, int seconds) {
     return result > 0 ? 1 : 0;
 }
 
+int net_wait_any(const Socket* sockets, int count, int milliseconds) {
+    pollfd entries[8];
+    if (count < 1 || count > 8) return -2;
+    for (int i = 0; i < count; ++i) entries[i] = pollfd{as_fd(sockets[i]), POLLIN, 0};
+    int result = poll(entries, nfds_t(count), milliseconds);
+    if (result < 0) return errno == EINTR ? -1 : -2;
+    for (int i = 0; i < count && result > 0; ++i)
+        if (entries[i].revents) return i; // POLLHUP or POLLERR too: the receive will tell
+    return -1;
+}
+
 Socket net_accept(Socket socket) {
     int fd;
     do fd = accept4(as_fd(socket), nullptr, nullptr, SOCK_CLOEXEC);
@@ -138,6 +150,10 @@ Socket net_connect(const char* host, const char* service) {
         socket = invalid_socket;
     }
     freeaddrinfo(result);
+    // Small messages go out at once, not held back until the last one is acknowledged.
+    int on = 1;
+    if (socket != invalid_socket)
+        setsockopt(as_fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return socket;
 }
 

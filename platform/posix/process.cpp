@@ -49,8 +49,10 @@ struct ChildProcess final : EngineProcess {
     }
 };
 
-// Runs in the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void become_child(const char* program, char* const* environment, int report_fd) {
+// Runs in the child between fork and exec: only async-signal-safe calls. descriptor_limit is
+// one more than the highest descriptor number this process may have.
+[[noreturn]] void become_child(const char* program, char* const* environment, int report_fd,
+                               int descriptor_limit) {
     setsid(); // own session and process group, no controlling terminal
     int null_fd = open("/dev/null", O_RDWR);
     if (null_fd >= 0) {
@@ -58,6 +60,12 @@ struct ChildProcess final : EngineProcess {
         dup2(null_fd, 1);
         dup2(null_fd, 2);
         if (null_fd > 2) close(null_fd);
+    }
+    // Nothing else of ours crosses the exec: the child may outlive us, and a descriptor we
+    // inherited (a launcher's pipe, a make job server) held open there would keep its reader
+    // from ever seeing the end. The report pipe is close-on-exec already and stays until then.
+    if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = 3; fd < descriptor_limit; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     char* const arguments[] = {const_cast<char*>(program), nullptr};
     // A bare name is a path relative to the working directory: execve does not search PATH.
@@ -91,6 +99,8 @@ EngineProcess* launch_child(const char* program) {
     environment[used++] = launcher_entry;
     environment[used] = nullptr;
 
+    const long open_max = sysconf(_SC_OPEN_MAX);
+    const int descriptor_limit = open_max > 0 && open_max < (1 << 20) ? int(open_max) : 1 << 20;
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         delete[] environment;
@@ -99,7 +109,7 @@ EngineProcess* launch_child(const char* program) {
     pid_t pid = fork();
     if (pid == 0) {
         close(report[0]);
-        become_child(program, environment, report[1]);
+        become_child(program, environment, report[1], descriptor_limit);
     }
     int fork_error = errno;
     delete[] environment;
@@ -123,6 +133,18 @@ EngineProcess* launch_child(const char* program) {
         return nullptr;
     }
     return new ChildProcess(pid);
+}
+
+bool end_child(EngineProcess* process) {
+    auto* child = dynamic_cast<ChildProcess*>(process);
+    if (child == nullptr || child->pid == 0) return false;
+    // Until it is reaped below, the child holds its id, even when it has ended by itself.
+    if (kill(child->pid, SIGKILL) != 0) return true;
+    while (waitpid(child->pid, nullptr, 0) < 0) {
+        if (errno != EINTR) return true;
+    }
+    child->pid = 0; // the id may now be another process's
+    return false;
 }
 
 int64_t child_process_id(const EngineProcess* process) {
@@ -169,16 +191,16 @@ bool map_fixed_region(uintptr_t address, size_t size) {
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     if (got == MAP_FAILED) {
         int error = errno;
-        printf("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
-               static_cast<unsigned long>(end), strerror(error));
+        print_line("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
+                   static_cast<unsigned long>(end), strerror(error));
         errno = error;
         return true;
     }
     if (got != wanted) {
         // A kernel that does not know the flag takes it as a hint and maps elsewhere.
         munmap(got, end - begin);
-        printf("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
-               static_cast<unsigned long>(end), strerror(EEXIST));
+        print_line("Cannot map memory at 0x%lx to 0x%lx: %s\n", static_cast<unsigned long>(begin),
+                   static_cast<unsigned long>(end), strerror(EEXIST));
         errno = EEXIST;
         return true;
     }

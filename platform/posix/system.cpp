@@ -1,5 +1,7 @@
 // Time, errors, the working directory, output, stopping and threads on POSIX.
 #include <cerrno>
+#include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,13 +13,13 @@
 
 namespace {
 
-int64_t monotonic_now_ms() {
+int64_t monotonic_now_us() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-const int64_t process_start_ms = monotonic_now_ms();
+const int64_t process_start_us = monotonic_now_us();
 
 struct ThreadStart {
     void (*body)(void*);
@@ -45,7 +47,12 @@ void pause_ms(int ms) {
     }
 }
 
-int64_t clock_ms() { return monotonic_now_ms() - process_start_ms; }
+int64_t clock_ms() {
+    return clock_us() / 1000;
+}
+int64_t clock_us() {
+    return monotonic_now_us() - process_start_us;
+}
 
 void last_error_text(char* out, size_t size) {
     if (size == 0) return;
@@ -56,9 +63,47 @@ void last_error_text(char* out, size_t size) {
     snprintf(out, size, "%s", text);
 }
 
-bool change_directory(const char* path) { return chdir(path) != 0; }
+bool change_directory(const char* path) {
+    return chdir(path) != 0;
+}
 
-void setup_line_output() { setvbuf(stdout, nullptr, _IOLBF, 0); }
+void setup_line_output() {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+// Line buffering writes each line whole; the flush also covers a stream left fully buffered
+// (a program that did not set it up, such as the tests).
+void print_line(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vprintf(format, arguments);
+    va_end(arguments);
+    fflush(stdout);
+}
+
+namespace {
+
+const char* interrupt_line = "";
+
+// Only async-signal-safe calls: the line goes out with write, and the process ends at once.
+extern "C" void on_interrupt(int) {
+    size_t length = 0;
+    while (interrupt_line[length] != '\0') ++length;
+    ssize_t ignored = write(1, interrupt_line, length);
+    (void)ignored;
+    _exit(1);
+}
+
+} // namespace
+
+void stop_on_interrupt(const char* line) {
+    interrupt_line = line;
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 void fatal_stop() {
     if (fatal_stop_hook) fatal_stop_hook();

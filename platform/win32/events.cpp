@@ -1,6 +1,9 @@
-// The event queue on Windows: the message queue of a hidden window. An event is the window
-// message WM_USER+1 with its code as the first parameter; PostMessageA never blocks the
-// poster, and GetMessageA hands the events to the main thread in posting order.
+// The event queue on Windows: the message queue of a hidden, message-only window. An event is
+// the window message WM_USER+1 with its code as the first parameter; PostMessageA never blocks
+// the poster, and GetMessageA hands the events to the main thread in posting order. A
+// message-only window gets none of the messages that Windows broadcasts to top-level windows
+// (such as the query at logoff), which the procedure could not answer while it waits for
+// Kavro's move.
 #include <windows.h>
 
 #include <atomic>
@@ -23,7 +26,7 @@ void (*dispatch_callback)(int code) = nullptr;
 void print_last_error(const char* call) {
     char text[256];
     last_error_text(text, sizeof text);
-    printf("%s; %s\n", call, text);
+    print_line("%s; %s\n", call, text);
 }
 
 LRESULT CALLBACK event_window_procedure(HWND window, UINT message, WPARAM first, LPARAM second) {
@@ -49,13 +52,12 @@ bool create_event_queue(void (*on_created)()) {
     window_class.hInstance = instance;
     window_class.lpszClassName = window_class_name;
     if (RegisterClassA(&window_class) == 0) {
-        printf("Problem with RegisterClass\n");
+        print_line("Problem with RegisterClass\n");
         return true;
     }
     created_callback = on_created;
-    HWND window = CreateWindowExA(0, window_class_name, window_title, WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, window_class_name, window_title, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, instance, nullptr);
     if (window == nullptr) {
         // Without the window no event could ever be delivered: a failure, not a silent start.
         print_last_error("CreateWindowEx");
@@ -68,13 +70,21 @@ bool create_event_queue(void (*on_created)()) {
 void post_event(int code) {
     HWND window = event_window.load();
     if (window == nullptr) {
-        printf("Event %d posted before the event queue exists\n", code);
+        print_line("Event %d posted before the event queue exists\n", code);
         fatal_stop();
     }
     if (PostMessageA(window, event_message, static_cast<WPARAM>(code), 0) == 0) {
         // A lost event would leave the game out of step with the client.
         print_last_error("PostMessage");
         fatal_stop();
+    }
+}
+
+void discard_events() {
+    HWND window = event_window.load();
+    MSG message;
+    while (window != nullptr &&
+           PeekMessageA(&message, window, event_message, event_message, PM_REMOVE) != 0) {
     }
 }
 
@@ -88,7 +98,7 @@ void run_event_loop(void (*dispatch)(int code)) {
             fatal_stop();
         }
         if (result == 0) {
-            printf("The event loop was told to quit\n");
+            print_line("The event loop was told to quit\n");
             fatal_stop();
         }
         TranslateMessage(&message);

@@ -83,6 +83,19 @@ int net_wait_readable(Socket socket, int seconds) {
     return result > 0 ? 1 : 0;
 }
 
+int net_wait_any(const Socket* sockets, int count, int milliseconds) {
+    if (count < 1 || count > 8) return -2;
+    fd_set readable;
+    FD_ZERO(&readable);
+    for (int i = 0; i < count; ++i) FD_SET(as_native(sockets[i]), &readable);
+    timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    const int result = select(0, &readable, nullptr, nullptr, &wait);
+    if (result == SOCKET_ERROR) return -2;
+    for (int i = 0; i < count && result > 0; ++i)
+        if (FD_ISSET(as_native(sockets[i]), &readable)) return i;
+    return -1;
+}
+
 Socket net_accept(Socket socket) {
     return as_ours(accept(as_native(socket), nullptr, nullptr));
 }
@@ -134,6 +147,11 @@ Socket net_connect(const char* host, const char* service) {
         connection = INVALID_SOCKET;
     }
     freeaddrinfo(result);
+    // Small messages go out at once, not held back until the last one is acknowledged.
+    const BOOL on = TRUE;
+    if (connection != INVALID_SOCKET)
+        setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                   sizeof on);
     return as_ours(connection);
 }
 

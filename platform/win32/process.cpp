@@ -99,7 +99,9 @@ EngineProcess* launch_child(const char* program) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (CreateProcessA(module, command_line, nullptr, nullptr, TRUE, detached_new_group, nullptr,
+    // No handle is inherited: Kavro outlives the server, and a copy of the server's output
+    // pipe held there would keep the pipe's reader from ever seeing its end.
+    if (CreateProcessA(module, command_line, nullptr, nullptr, FALSE, detached_new_group, nullptr,
                        nullptr, &startup, &started) == 0) {
         return nullptr;
     }
@@ -107,6 +109,21 @@ EngineProcess* launch_child(const char* program) {
     if (engine_child.process != nullptr) CloseHandle(engine_child.process);
     engine_child.process = started.hProcess;
     return &engine_child;
+}
+
+bool end_child(EngineProcess* process) {
+    auto* child = dynamic_cast<WindowsEngineProcess*>(process);
+    if (child == nullptr || child->process == nullptr) return false;
+    // A process that has already ended cannot be terminated, and needs not be.
+    if (TerminateProcess(child->process, 1) == 0 &&
+        WaitForSingleObject(child->process, 0) != WAIT_OBJECT_0)
+        return true;
+    // Termination is asynchronous: the process is gone once its handle is signalled.
+    if (WaitForSingleObject(child->process, 5000) != WAIT_OBJECT_0) {
+        SetLastError(WAIT_TIMEOUT);
+        return true;
+    }
+    return false;
 }
 
 bool map_fixed_region(uintptr_t address, size_t size) {
@@ -119,17 +136,17 @@ bool map_fixed_region(uintptr_t address, size_t size) {
     while (at < end) {
         MEMORY_BASIC_INFORMATION info{};
         if (VirtualQuery(reinterpret_cast<LPCVOID>(at), &info, sizeof info) == 0) {
-            printf("The memory at 0x%llx cannot be examined\n",
-                   static_cast<unsigned long long>(at));
+            print_line("The memory at 0x%llx cannot be examined\n",
+                       static_cast<unsigned long long>(at));
             return true;
         }
         const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY;
         if (info.State != MEM_COMMIT || info.Type != MEM_IMAGE || (info.Protect & writable) == 0 ||
             (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) {
-            printf("The memory from 0x%llx to 0x%llx is not writable memory of this program "
-                   "(0x%llx is not)\n",
-                   static_cast<unsigned long long>(address), static_cast<unsigned long long>(end),
-                   static_cast<unsigned long long>(at));
+            print_line("The memory from 0x%llx to 0x%llx is not writable memory of this program "
+                       "(0x%llx is not)\n",
+                       static_cast<unsigned long long>(address),
+                       static_cast<unsigned long long>(end), static_cast<unsigned long long>(at));
             return true;
         }
         at = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;

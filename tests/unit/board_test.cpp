@@ -247,6 +247,8 @@ TEST(Fen, ReadsEveryFormAndNamesEveryFault) {
         {"W", "missing piece lists (at character 2)"},
         {"W:W1", "missing black list (at character 5)"},
         {"W:W1,51:B2", "square out of range 1-50: 51 (at character 6)"},
+        {"W:W031:B2", "square number too long (at character 4)"},
+        {"W:W1:B2,123", "square number too long (at character 9)"},
         {"W:W1-5,3:B9", "square listed twice: 3 (at character 8)"},
         {"W:W7:B6-8", "square in both lists: 7 (at character 7)"},
         {"W:W5-3:B9", "range runs backwards to 3 (at character 4)"},

@@ -216,20 +216,35 @@ void client_visit(bool server_closes_first) {
     for (int i = 0; i < 500 && dxp_connection.receiver_running.load(); ++i) pause_ms(10);
 }
 
+// A port nobody listens on now, as a test that runs beside others must use.
+int free_port() {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    bind(probe, reinterpret_cast<sockaddr*>(&a), size);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &size);
+    close(probe);
+    return ntohs(a.sin_port);
+}
+
 TEST(Listen, RestartAfterClosingFirstAndAClientBetweenAttempts) {
     create_event_queue(nullptr);
+    dxp_port = free_port();
     std::thread client([] { client_visit(true); });
-    EXPECT_FALSE(listen_and_accept());
+    EXPECT_FALSE(listen_and_accept(false));
     client.join();
     // The port again at once; an attempt that times out keeps listening, so a client that
     // arrives between attempts is accepted at the next one.
-    EXPECT_TRUE(listen_and_accept());
+    EXPECT_TRUE(listen_and_accept(false));
     client = std::thread([] { client_visit(false); });
     pause_ms(100);
     const int64_t start = clock_ms();
-    EXPECT_FALSE(listen_and_accept());
+    EXPECT_FALSE(listen_and_accept(false));
     EXPECT_LT(clock_ms() - start, 500);
     client.join();
+    dxp_port = 27531;
 }
 
 TEST(Listen, PortHeldByAnotherListenerIsReportedOnce) {
@@ -244,7 +259,7 @@ TEST(Listen, PortHeldByAnotherListenerIsReportedOnce) {
     const int saved_port = dxp_port;
     dxp_port = ntohs(a.sin_port);
     const int64_t start = clock_ms();
-    EXPECT_EQ(printed([] { listen_and_accept(), listen_and_accept(); }),
+    EXPECT_EQ(printed([] { listen_and_accept(false), listen_and_accept(false); }),
               "bind; Address already in use\n");
     EXPECT_GE(clock_ms() - start, 1900); // each failed attempt pauses instead of spinning
     dxp_port = saved_port;

@@ -25,8 +25,16 @@ struct Memory : EngineProcess {
         return fails() || (std::memcpy(data, at(address), size), false);
     }
     bool write_memory(uint32_t address, const void* data, size_t size) override {
-        return fails() || (written.push_back(address), std::memcpy(at(address), data, size), false);
+        if (fails()) return true;
+        written.push_back(address), std::memcpy(at(address), data, size);
+        // "n" starts a game from the setup board, as Kavro does.
+        if (address == kavro_command_flag2 && obeys_new &&
+            std::strcmp(reinterpret_cast<char*>(at(kavro_command_text)), "n") == 0)
+            for (int s = 0; s < 50; ++s)
+                at(kavro_game_board)[s] = at(kavro_setup_board)[s + s / 10];
+        return false;
     }
+    bool obeys_new = false;
     void show(const ByteBoard& board) { std::memcpy(at(kavro_game_board), board.data(), 50); }
     void score(int16_t value) { std::memcpy(at(kavro_score), &value, 2); }
 };
@@ -74,32 +82,39 @@ TEST_F(Engine, AnalysisLineAndScore) {
 }
 
 int watched;
-void watch() { // the third poll sees Kavro's move
-    if (++watched == 3) static_cast<Memory*>(kavro_process)->show(board_of("B:W27:B20"));
+bool watch() { // the third poll sees Kavro's move
+    if (++watched == 3) static_cast<Memory*>(kavro_process)->show(board_of("B:WK27:BK20"));
+    return false;
 }
 
 TEST_F(Engine, WaitForKavroBoardChange) {
-    const ByteBoard before = board_of("W:W31:B20");
+    const ByteBoard before = board_of("W:WK31:BK20");
     memory.show(before);
     *memory.at(kavro_analysis_from) = 99;
     watched = 0, pause_scale_percent = 20; // a wait without a limit outlasts its polls
     EXPECT_EQ(
         printed([&] { EXPECT_FALSE(waitfor_kavro_board_change(before, 'W', 0, relay, watch)); }),
-        "waitfor_kavro_board_change\nW:W31:B20.\nvalue 0.00, pv \nB:W27:B20.\n");
+        "waitfor_kavro_board_change\nW:WK31:BK20.\nvalue 0.00, pv \nB:WK27:BK20.\n");
     EXPECT_EQ(watched, 3);
+    memory.show(before);
+    EXPECT_EQ(printed([&] { // a watch that ends the wait: no board after it
+                  EXPECT_TRUE(
+                      waitfor_kavro_board_change(before, 'W', 0, relay, [] { return true; }));
+              }),
+              "waitfor_kavro_board_change\nW:WK31:BK20.\n");
     pause_scale_percent = 100; // unchanged: polls until the time limit has passed
     memory.show(before);
     const int64_t start = clock_ms();
     EXPECT_EQ(
         printed([&] { EXPECT_TRUE(waitfor_kavro_board_change(before, 'Z', 350, relay, nullptr)); }),
-        "waitfor_kavro_board_change\nB:W31:B20.\n");
+        "waitfor_kavro_board_change\nB:WK31:BK20.\n");
     EXPECT_GE(clock_ms() - start, 350);
     EXPECT_LT(clock_ms() - start, 700);
     pause_scale_percent = 0;
     for (int accesses : {0, 2, 1}) { // the board, the analysis, the look after a change
         memory.accesses_left = accesses;
         const std::string out = printed([&] {
-            waitfor_kavro_board_change(accesses == 1 ? board_of("B:W27:B20") : before, 'W', 0,
+            waitfor_kavro_board_change(accesses == 1 ? board_of("B:WK27:BK20") : before, 'W', 0,
                                        nullptr, nullptr);
         });
         EXPECT_EQ(out.substr(out.size() - 44), "ReadProcessMemory; Input/output error\n<stop>");
@@ -234,6 +249,38 @@ TEST_F(Engine, KavroMovesAreSentWithCapturesInTheOrderTaken) {
     }
 }
 
+// What the dispatcher writes into Kavro: at a game's end both player flags (Kavro already at
+// the start: nothing typed), and for a given position both flags before "n", so that Kavro
+// plays no side of the new board until "kac" or "kca".
+TEST_F(Engine, DispatcherTakesKavroOffBothSides) {
+    const uint32_t black = kavro_player_plays_black, white = kavro_player_plays_white,
+                   text = kavro_command_text, flag = kavro_command_flag,
+                   flag2 = kavro_command_flag2;
+    const struct {
+        int code;
+        std::string message;
+        std::vector<uint32_t> written;
+    } rows[] = {
+        {DXP_GAMEEND, "E00", {black, white}},
+        {DXP_GAMEREQ,
+         "R01" + std::string(32, 'x') + "Z010050BW" + std::string(50, 'e'),
+         {black, white, kavro_setup_board, text, flag, flag2, text, flag, flag2}},
+    };
+    create_event_queue(nullptr);
+    for (const auto& r : rows) {
+        reset_dxp_ring();
+        receive_bytes(r.message.c_str(), int(r.message.size()) + 1);
+        memory.show(board_of("W:W31-50:B1-20"));
+        memory.written.clear();
+        *memory.at(black) = *memory.at(white) = 0;
+        printed([&] { dispatch_dxp_event(r.code); });
+        EXPECT_EQ(memory.written, r.written) << r.message;
+        EXPECT_EQ(join(+*memory.at(black), +*memory.at(white)), "1 1") << r.message;
+    }
+    while (wait_event(0) != -1) {
+    }
+}
+
 // The real stand-in as Kavro: a missing program names the reason, and an access that would
 // run past Kavro's pages fails instead of moving part of its bytes.
 TEST(Launch, TheRealStandInAsKavro) {
@@ -256,7 +303,12 @@ TEST(Launch, TheRealStandInAsKavro) {
     EXPECT_EQ(board, board_of("W:W31-50:B1-20"));
     char bytes[8];
     EXPECT_TRUE(kavro_process->read_memory(kavro_map_end - 4, bytes, sizeof bytes));
-    end_process_group(child_process_id(kavro_process));
+    // Given up on, it is ended and gone before the server stops.
+    const int64_t pid = child_process_id(kavro_process);
+    EXPECT_EQ(printed([] { give_up_on_kavro(); }),
+              "The Kavro process this server started is ended.\n<stop>");
+    EXPECT_FALSE(process_running(pid));
+    EXPECT_FALSE(end_child(kavro_process)); // gone already: nothing to end
     delete kavro_process;
     kavro_process = nullptr, pause_scale_percent = 100;
     fs::current_path(home);
@@ -267,19 +319,84 @@ TEST(Control, PieceCountAndOptions) {
     EXPECT_EQ(piece_count_test(fen("W:W:B")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B20,50")), 0);
     EXPECT_EQ(piece_count_test(fen("W:W1,K31,45:B12,20,50")), 3); // all four quarters of a mask
+    ByteBoard board;
+    EXPECT_FALSE(differs_from_standard_start(set_standard_start(board)));
+    board[49] = 0; // a game given without the man on 50 still ends with a reset
+    EXPECT_TRUE(differs_from_standard_start(board));
 
-    const char* const rows[][2] = {{"-pvall", "0 1 0 0"},
-                                   {"-pv", "1 0 0 0"},
-                                   {"-a -t", "0 0 1 1"},
-                                   {"-PV -pva -A -tt a - /nowhere", "0 0 0 0"}};
-    for (const auto& [line, expected] : rows) {
-        options = Options{};
+    // Flags: -pv -pvall -a -t -keep, then the port, what was printed, and whether to end.
+    const char* const rows[][3] = {
+        {"-pvall", "0 1 0 0 0 27531 0", ""},
+        {"-pv", "1 0 0 0 0 27531 0", ""},
+        {"-a -t -keep", "0 0 1 1 1 27531 0", ""},
+        // Not options but directories; one that cannot be entered stops the server.
+        {"-t -PV -pva", "",
+         "The directory \"-PV\" cannot be entered; No such file or directory\n<stop>"},
+        {"/ -port8 -a", "",
+         "The directory \"-port8\" cannot be entered; No such file or directory\n<stop>"},
+        {"/etc/hostname", "",
+         "The directory \"/etc/hostname\" cannot be entered; Not a directory\n<stop>"},
+        {"-a / tmp", "0 0 1 0 0 27531 0", ""}, // "tmp" from "/"
+        {"-port 1 -port 65535", "0 0 0 0 0 65535 0", ""},
+        {"-version -port x", "0 0 0 0 0 27531 1", "kavro-dxp " KAVRO_VERSION "\n"},
+        {"-t -port", "0 0 0 1 0 27531 0", "-port needs a port number from 1 to 65535.\n<stop>"},
+        {"-port 0", "", "-port: \"0\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port 65536", "", "-port: \"65536\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port 99999999999999999999", "",
+         "-port: \"99999999999999999999\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port -t", "", "-port: \"-t\" is not a port number from 1 to 65535.\n<stop>"},
+        {"-port 8x", "", "-port: \"8x\" is not a port number from 1 to 65535.\n<stop>"},
+    };
+    const std::filesystem::path home = std::filesystem::current_path();
+    for (const auto& [line, expected, output] : rows) {
+        options = Options{}, dxp_port = 27531;
         Arguments a(std::string("kavro-dxp ") + line);
-        EXPECT_EQ(printed([&] { handle_arguments(a.argc(), a.argv.data()); }), "");
+        bool end = false;
+        EXPECT_EQ(printed([&] { end = handle_arguments(a.argc(), a.argv.data()); }), output)
+            << line;
+        if (expected[0] == '\0') continue;
         EXPECT_EQ(join(options.send_pv, options.send_pv_all, options.adjudicate,
-                       options.skip_engine_test),
-                  expected);
+                       options.skip_engine_test, options.keep, dxp_port, end),
+                  expected)
+            << line;
     }
+    EXPECT_EQ(std::filesystem::current_path(), "/tmp");
+    std::filesystem::current_path(home);
+    options = Options{}, dxp_port = 27531;
+}
+
+// -keep: a lost client leaves nothing behind, neither its bytes and events nor its game, and
+// Kavro is taken off both colours and brought back to the standard start.
+TEST_F(Engine, KeepForgetsTheLostClientAndResetsKavro) {
+    const char* const boards[][2] = {
+        {"W:W28,31:B19", "Kavro command: \"n\"\nwaitfor_kavro_board_change\nW:W28,31:B19.\n"
+                         "B:W31,32,33,34,35,36,37,38,39,40,41,42,43,44,45,46,47,48,49,50:B1,2,3,"
+                         "4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20.\n"}, // Kavro moved 28
+        {"W:W31-50:B1-20", ""}, // already at the start: only the flags
+    };
+    options.keep = true, memory.obeys_new = true;
+    create_event_queue(nullptr);
+    for (const auto& [shown, reset] : boards) {
+        reset_dxp_ring();
+        receive_bytes("B001W\0B00", 9); // a message with its event, and half of one
+        post_event(DXP_MOVE);           // and an event after the loss
+        memory.show(board_of(shown)), memory.written.clear();
+        game.kavro_colour = 'W', current_board = board_of("W:W28:B19");
+        std::strcpy(last_analysis_text, "value 0.50, pv 28-22 "), draw_count = 3;
+        EXPECT_EQ(printed([] { dispatch_dxp_event(DXP_CONNECTIONLOST); }),
+                  "Received: DXP_CONNECTIONLOST\n" + std::string(reset));
+        EXPECT_EQ(wait_event(0), -1) << shown;
+        EXPECT_EQ(dxp_ring_room(), dxp_ring_size - 1) << shown;
+        EXPECT_EQ(join(game.kavro_colour, game.game_end_declared, int(draw_count),
+                       int(last_analysis_text[0]), current_board == ByteBoard{}),
+                  "0 0 0 0 1");
+        EXPECT_EQ(std::vector<uint32_t>(memory.written.begin(), memory.written.begin() + 2),
+                  (std::vector<uint32_t>{kavro_player_plays_black, kavro_player_plays_white}));
+        ByteBoard now;
+        read_kavro_board(now);
+        EXPECT_FALSE(differs_from_standard_start(now)) << shown;
+    }
+    options = Options{};
 }
 
 TEST(Control, ConnectionLostStopsWhateverTheRingHolds) {

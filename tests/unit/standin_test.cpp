@@ -110,9 +110,13 @@ TEST(Search, ReturningToAPositionOfTheGameIsADraw) {
 
 TEST(Standin, SettingsFile) {
     const std::pair<const char*, std::string> rows[] = {
-        {"  max_depth =  12  # shallow", "1000 12 32 0 0"},
-        {"fault=die_after_moves=3", "1000 64 32 5 3"},
-        {"# only a comment", "1000 64 32 0 0"},
+        {"  max_depth =  12  # shallow", "1000 12 32 0 0 0 0"},
+        {"fault=die_after_moves=3", "1000 64 32 5 3 0 0"},
+        {"# only a comment", "1000 64 32 0 0 0 0"},
+        {"fault = slow_start=4500", "1000 64 32 0 0 4500 0"},
+        {"fault=outlive_server", "1000 64 32 0 0 0 1"},
+        {"fault=slow_start=600001", "winkavro.ini: unknown fault \"slow_start=600001\"\n"},
+        {"fault=slow_start=", "winkavro.ini: unknown fault \"slow_start=\"\n"},
         {"movetime_ms=10x",
          "winkavro.ini: movetime_ms must be a whole number from 1 to 3600000, not \"10x\"\n"},
         {"speed=3", "winkavro.ini: unknown key \"speed\"\n"},
@@ -124,7 +128,7 @@ TEST(Standin, SettingsFile) {
         const std::string out = printed([&] { failed = apply_config_line(line, c); });
         EXPECT_EQ(failed ? out
                          : join(c.movetime_ms, c.max_depth, c.hash_megabytes, int(c.fault),
-                                c.die_after_moves),
+                                c.die_after_moves, c.slow_start_ms, c.outlive_server),
                   expected);
     }
 }

@@ -1,9 +1,11 @@
 // The match tools: PDN written and read back, the draw rules, the Elo table, dxp-match's
-// options, and dxp-log2pdn on two recorded server logs.
+// options, dxp-match refereeing scripted followers, and dxp-log2pdn on two recorded server
+// logs.
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "tests/unit/support.h"
 #include "tools/dxp_match/match.h"
@@ -144,10 +146,69 @@ TEST(Match, EloTableAndOptions) {
     EXPECT_EQ(parse(""), "127.0.0.1 27531 2 1000 150 0");
     EXPECT_EQ(parse("--games=12 --time 0.25 --player random --port 1234 --moves 80"),
               "127.0.0.1 1234 12 250 80 1");
-    for (const char* bad : {"--gmaes 3", "--games 0", "--games 3x", "--games", "--time 0",
-                            "--player human", "--port 70000", "--moves 1000", "games",
-                            "--name nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"})
+    for (const char* bad :
+         {"--gmaes 3", "--games 0", "--games 3x", "--games", "--time 0", "--player human",
+          "--player dxp:h", "--player dxp::5", "--player dxp:h:0", "--port 70000", "--moves 1000",
+          "games", "--name nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"})
         EXPECT_EQ(parse(bad), "bad") << bad;
+}
+
+// Scripted followers behind dxp-match's link: a transcript of what it sends to a side ("0>"
+// the server, "1>" the opponent) and what the sides send ("0<", "1<"; "close" drops the
+// connection), in the order they must happen. A step out of order ends the match.
+std::vector<std::string> transcript;
+size_t transcript_at = 0;
+
+bool scripted_send(int side, const char* text) {
+    const bool expected = transcript_at < transcript.size() &&
+                          transcript[transcript_at] == std::to_string(side) + ">" + text;
+    return expected ? (++transcript_at, false) : true;
+}
+
+ReceiveResult scripted_receive(int mask, int& side, char* text, int size, int) {
+    const std::string line = transcript_at < transcript.size() ? transcript[transcript_at] : "0>";
+    side = line[0] - '0';
+    if (line[1] != '<' || !(mask >> side & 1)) return receive_timeout;
+    snprintf(text, size_t(size), "%s", transcript[transcript_at++].c_str() + 2);
+    return strcmp(text, "close") == 0 ? receive_closed : receive_message;
+}
+
+TEST(Match, RefereeScriptedFollowers) {
+    const std::string kavro = "AKavro" + std::string(27, ' '),
+                      other = "AOther" + std::string(27, ' '),
+                      request = "R01dxp-match" + std::string(23, ' ');
+    const std::tuple<std::vector<std::string>, const char*, int> rows[] = {
+        // The side not to move ends the game: its answer, and its reason to the other side.
+        {{"1<" + other + "0", "1<M0000322800", "0>M0000322800", "1<E10", "1>E00", "0>E10",
+          "0<M0000192300", "0<E00"},
+         "0-2 (Other (opponent) ended the game, its loss, 1 moves)",
+         0},
+        // A refusal, a move out of turn: that side's loss, and the other side is told.
+        {{"1<" + other + "1", "0>E10", "0<E00"},
+         "Game 1 was refused by the opponent Other at h:2, acceptance code 1.",
+         1},
+        {{"1<" + other + "0", "0<M0000192300", "0>E30", "1>E10", "1<E00"},
+         "Move out of turn from the server Kavro at 127.0.0.1:27531 in game 1",
+         1},
+    };
+    for (const auto& [lines, line, status_wanted] : rows) {
+        Arguments a("dxp-match --player dxp:h:2 --games 1 --moves 1");
+        MatchOptions o{};
+        ASSERT_EQ(parse_match_arguments(a.argc(), a.argv.data(), o), arguments_ok);
+        ballot.count = 0;
+        transcript = {"0>" + request + "Z001001A", "1>" + request + "W001001A", "0<" + kavro + "0"};
+        transcript.insert(transcript.end(), lines.begin(), lines.end());
+        transcript_at = 0;
+        match_link = MatchLink{scripted_send, scripted_receive, [](int) {}};
+        FILE* pdn = tmpfile();
+        int status = -1;
+        const std::string out = printed([&] { status = play_match(o, pdn); });
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+        EXPECT_EQ(join(status, transcript_at, read_games(contents(pdn)).size()),
+                  join(status_wanted, transcript.size(), 1))
+            << out;
+        fclose(pdn);
+    }
 }
 
 std::string data(const std::string& name) {

@@ -1,5 +1,5 @@
-// The connection to the follower: zero-terminated messages over TCP, and the check of every
-// received text before it is decoded.
+// The connections to the followers (the server, and the opponent when refereeing):
+// zero-terminated messages over TCP, and the check of every received text before it is decoded.
 #include <cstdio>
 #include <cstring>
 
@@ -16,14 +16,15 @@ struct SocketLink {
     char buffer[4 * dxp_text_size]; // received bytes not yet handed out
     int used;
 };
-SocketLink socket_link{invalid_socket, {}, 0};
+SocketLink socket_links[2] = {{invalid_socket, {}, 0}, {invalid_socket, {}, 0}};
 
-bool socket_send(const char* text) {
-    if (socket_link.socket == invalid_socket) return true;
+bool socket_send(int side, const char* text) {
+    SocketLink& link = socket_links[side];
+    if (link.socket == invalid_socket) return true;
     const int length = int(strlen(text)) + 1; // the zero byte ends the message
     int sent = 0;
     while (sent < length) {
-        int n = net_send(socket_link.socket, text + sent, length - sent);
+        int n = net_send(link.socket, text + sent, length - sent);
         if (n <= 0) return true;
         sent += n;
     }
@@ -31,49 +32,63 @@ bool socket_send(const char* text) {
 }
 
 // Hands out the first complete message of the buffer, if there is one.
-ReceiveResult take_message(char* text, int size, bool& found) {
+ReceiveResult take_message(SocketLink& link, char* text, int size, bool& found) {
     found = false;
-    const void* zero = memchr(socket_link.buffer, 0, size_t(socket_link.used));
+    const void* zero = memchr(link.buffer, 0, size_t(link.used));
     if (!zero) {
         // No end yet: more than the longest message means the sender is not speaking DXP.
-        if (socket_link.used > dxp_max_text) return receive_too_long;
+        if (link.used > dxp_max_text) return receive_too_long;
         return receive_message;
     }
-    int length = int(static_cast<const char*>(zero) - socket_link.buffer);
+    int length = int(static_cast<const char*>(zero) - link.buffer);
     if (length > dxp_max_text || length + 1 > size) return receive_too_long;
-    memcpy(text, socket_link.buffer, size_t(length) + 1);
-    socket_link.used -= length + 1;
-    memmove(socket_link.buffer, socket_link.buffer + length + 1, size_t(socket_link.used));
+    memcpy(text, link.buffer, size_t(length) + 1);
+    link.used -= length + 1;
+    memmove(link.buffer, link.buffer + length + 1, size_t(link.used));
     found = true;
     return receive_message;
 }
 
-ReceiveResult socket_receive(char* text, int size, int timeout_seconds) {
-    if (socket_link.socket == invalid_socket) return receive_closed;
+// Whichever side of the mask has a message first; the wait ends the moment one arrives.
+ReceiveResult socket_receive(int mask, int& side, char* text, int size, int timeout_seconds) {
     const int64_t deadline = clock_ms() + int64_t(timeout_seconds) * 1000;
+    side = mask & 1 ? 0 : 1;
     for (;;) {
-        bool found = false;
-        ReceiveResult result = take_message(text, size, found);
-        if (found || result != receive_message) return result;
+        Socket waiting[2];
+        int sides[2], count = 0;
+        for (int s = 0; s < 2; ++s) {
+            if (!(mask >> s & 1)) continue;
+            side = s;
+            SocketLink& link = socket_links[s];
+            if (link.socket == invalid_socket) return receive_closed;
+            bool found = false;
+            ReceiveResult result = take_message(link, text, size, found);
+            if (found || result != receive_message) return result;
+            waiting[count] = link.socket;
+            sides[count++] = s;
+        }
+        side = sides[0];
         const int64_t left = deadline - clock_ms();
         if (left <= 0) return receive_timeout;
-        int ready = net_wait_readable(socket_link.socket, 1);
-        if (ready < 0) return receive_closed;
-        if (ready == 0) continue;
-        int room = int(sizeof socket_link.buffer) - socket_link.used;
-        int n = net_receive(socket_link.socket, socket_link.buffer + socket_link.used, room);
+        const int ready = net_wait_any(waiting, count, int(left));
+        if (ready == -2) return receive_closed;
+        if (ready < 0) continue;
+        side = sides[ready];
+        SocketLink& link = socket_links[side];
+        int room = int(sizeof link.buffer) - link.used;
+        int n = net_receive(link.socket, link.buffer + link.used, room);
         if (n <= 0) return receive_closed;
-        socket_link.used += n;
+        link.used += n;
     }
 }
 
-void socket_close() {
-    if (socket_link.socket != invalid_socket) {
-        net_shutdown_send(socket_link.socket);
-        net_close(socket_link.socket);
-    }
-    socket_link.socket = invalid_socket;
-    socket_link.used = 0;
+void socket_close(int side) {
+    SocketLink& link = socket_links[side];
+    if (link.socket == invalid_socket) return;
+    net_shutdown_send(link.socket);
+    net_close(link.socket);
+    link.socket = invalid_socket;
+    link.used = 0;
     net_stop();
 }
 
@@ -85,7 +100,7 @@ bool digits(const char* text, int from, int count) {
 
 } // namespace
 
-bool open_socket_link(const char* host, const char* port, int retry_seconds) {
+bool open_socket_link(int side, const char* host, const char* port, int retry_seconds) {
     if (net_start()) {
         printf("Cannot start the network library.\n");
         return true;
@@ -107,8 +122,8 @@ bool open_socket_link(const char* host, const char* port, int retry_seconds) {
         net_stop();
         return true;
     }
-    socket_link.socket = s;
-    socket_link.used = 0;
+    socket_links[side].socket = s;
+    socket_links[side].used = 0;
     match_link = MatchLink{socket_send, socket_receive, socket_close};
     return false;
 }

@@ -1,5 +1,6 @@
-// dxp-match: plays a match as the initiating side of a DXP connection, checks every move it
-// receives, ends games by the rules, writes the games to PDN and scores the match.
+// dxp-match: plays a match as the initiating side of a DXP connection, with its own player or
+// as the referee between the server and a second follower; checks every move it receives,
+// ends games by the rules, writes the games to PDN and scores the match.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +10,15 @@
 #include "tools/pdn/game.h"
 
 // ---- options -------------------------------------------------------------------------
-enum PlayerKind { player_random, player_engine };
+// player_follower: the opponent is another DXP follower (--player dxp:HOST:PORT), and
+// dxp-match referees it against the server.
+enum PlayerKind { player_random, player_engine, player_follower };
 
 struct MatchOptions {
     char host[64];
     char port[8];
+    char opponent_host[64]; // the follower of player_follower
+    char opponent_port[8];
     int games;
     int move_time_ms;  // our engine's time per move
     int move_limit;    // moves per side before the game is called a draw
@@ -58,6 +63,18 @@ struct MatchScore {
 };
 extern MatchScore match_score;
 
+// Thinking: from giving a side the move (the side that begins: the game request) to its move.
+// Relay: the referee's own time for a move, from taking it off the link to having forwarded it.
+struct MatchTimes {
+    int64_t thinking_us[2]; // [0] dxp-match's side (its player, or the opponent), [1] the server
+    int moves[2];
+    int64_t relay_us;
+    int64_t relay_max_us;
+    int relayed;
+    int relayed_slowly; // in more than a millisecond
+};
+extern MatchTimes match_times;
+
 // The Elo difference of a score and its 95% interval; infinite where the score is 0% or
 // 100% or where the interval reaches past them.
 struct EloEstimate {
@@ -82,8 +99,10 @@ enum GameJudgement {
 GameJudgement judge_game(const GameRecord& game, int move_limit, LegalMoves& legal);
 const char* judgement_text(GameJudgement judgement);
 
-// ---- the connection ------------------------------------------------------------------
-// How the match reaches the follower; a test puts a scripted follower in its place.
+// ---- the connections -----------------------------------------------------------------
+// How the match reaches the followers: side 0 the server, side 1 the opponent when
+// refereeing. A test puts scripted followers in their place.
+enum LinkSide { link_server = 0, link_opponent = 1 };
 enum ReceiveResult {
     receive_message = 1,
     receive_timeout = 0,
@@ -91,14 +110,16 @@ enum ReceiveResult {
     receive_too_long = -2
 };
 struct MatchLink {
-    bool (*send)(const char* text); // the text without its zero byte; true on failure
-    ReceiveResult (*receive)(char* text, int size, int timeout_seconds);
-    void (*close)();
+    bool (*send)(int side, const char* text); // the text without its zero byte; true on failure
+    // The next message of one of the sides in mask (bit 1 << side); side receives which side
+    // it came from, failed, or (on a timeout) was waited for.
+    ReceiveResult (*receive)(int mask, int& side, char* text, int size, int timeout_seconds);
+    void (*close)(int side);
 };
 extern MatchLink match_link;
-// Connects to the follower, trying again for up to retry_seconds, and makes match_link the
-// socket. True on failure, after printing.
-bool open_socket_link(const char* host, const char* port, int retry_seconds);
+// Connects side to a follower, trying again for up to retry_seconds, and makes match_link
+// the sockets. True on failure, after printing.
+bool open_socket_link(int side, const char* host, const char* port, int retry_seconds);
 
 // True when a received text is not a well-formed DXP message, with the reason.
 bool check_dxp_text(const char* text, char* error, size_t size);
@@ -118,7 +139,8 @@ uint64_t next_random();
 // Tables, ballot and player. True on failure, after printing why.
 bool prepare_match(const MatchOptions& options);
 // Plays the games over match_link, appending each to pdn, and prints the table. Returns the
-// exit status: 0 when every game was played.
+// exit status: 0 when every game was played. A side that fails (an illegal move, a refused
+// game when refereeing, a lost connection, no answer) loses the game and stops the match.
 int play_match(const MatchOptions& options, FILE* pdn);
 // The whole match: prepare, open the game file, connect, play, close.
 int run_match(const MatchOptions& options);

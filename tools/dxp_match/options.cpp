@@ -13,17 +13,20 @@ Ballot ballot;
 void print_match_usage() {
     printf("Usage: dxp-match [options]\n"
            "Plays a match against a DXP server (the follower) and writes the games as PDN.\n"
+           "With --player dxp:HOST:PORT it referees the server against a second follower.\n"
            "  --host NAME        server host (default 127.0.0.1)\n"
            "  --port N           server port (default 27531)\n"
            "  --games N          number of games, colours alternating (default 2)\n"
-           "  --time SECONDS     move time of the engine player (default 1; decimals allowed)\n"
+           "  --time SECONDS     move time of the engine player, and with --moves the time\n"
+           "                     control of the game request (default 1; decimals allowed)\n"
            "  --moves N          moves per side before a game is called a draw (default 150)\n"
            "  --ballot FILE      openings, one PDN FEN per line, each played with both colours\n"
            "  --pdn FILE         game file, appended to (default dxp-match-DATE-TIME.pdn)\n"
-           "  --player KIND      random or engine (default engine)\n"
+           "  --player KIND      random, engine (default), or dxp:HOST:PORT: the follower\n"
+           "                     there plays the server, each move checked and forwarded\n"
            "  --seed N           seed of the random player (default 1)\n"
            "  --name NAME        our name in the game request (default dxp-match)\n"
-           "  --wait SECONDS     longest wait for the server's answer (default 120)\n"
+           "  --wait SECONDS     longest wait for a follower's answer (default 120)\n"
            "  --retry SECONDS    keep trying to connect this long (default 2)\n"
            "  --help             this text\n");
 }
@@ -122,6 +125,17 @@ ArgumentResult parse_match_arguments(int argc, char** argv, MatchOptions& o) {
         } else if (strcmp(name, "--player") == 0) {
             ok = strcmp(value, "random") == 0 || strcmp(value, "engine") == 0;
             o.player = strcmp(value, "random") == 0 ? player_random : player_engine;
+            // dxp:HOST:PORT, the port after the last colon.
+            const char* colon = strrchr(value, ':');
+            if (strncmp(value, "dxp:", 4) == 0 && colon > value + 4 &&
+                size_t(colon - value - 4) < sizeof o.opponent_host &&
+                whole_number(colon + 1, 1, 65535, number)) {
+                snprintf(o.opponent_host, sizeof o.opponent_host, "%.*s", int(colon - value - 4),
+                         value + 4);
+                snprintf(o.opponent_port, sizeof o.opponent_port, "%ld", number);
+                o.player = player_follower;
+                ok = true;
+            }
         } else if (strcmp(name, "--name") == 0) {
             ok = copy_text(o.name, sizeof o.name, value) && value[0];
             for (const char* p = value; ok && *p; ++p)

@@ -5,6 +5,7 @@
 #include "tools/dxp_match/match.h"
 
 MatchScore match_score;
+MatchTimes match_times;
 
 namespace {
 
