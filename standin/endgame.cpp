@@ -149,6 +149,7 @@ bool load_endgame(const char* path) {
         delete[] table;
         return true;
     }
+    delete[] endgame_table; // a table read or made before
     endgame_table = table;
     endgame_pieces = pieces;
     return false;
