@@ -1,7 +1,7 @@
 # The front door. `make run` builds and starts the server with the stand-in engine;
 # `make test` installs what a fresh machine lacks, builds everything and runs every test.
 .PHONY: all build debug test test-release test-asan test-tsan test-windows run perft-check bench \
-        windows dist fuzz soak match strength tune stats format clean deps
+        windows dist package fuzz soak match strength tune endgame book stats format clean deps
 
 CTEST_JOBS ?= 2
 JOBS ?= 2
@@ -42,7 +42,7 @@ test-tsan: deps
 	cd build-tsan && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300 -L threads
 
 # The Windows programs and their package, cross-compiled, played end to end under wine.
-test-windows: build dist
+test-windows: build package
 	cd build && ctest --output-on-failure --timeout 600 -L wine
 
 # Builds only what it runs. Every stop of the server has exit status 1, its normal end
@@ -65,33 +65,69 @@ bench: build
 match: build
 	tools/run-match.sh build/bin 10 0.1 build/match.pdn --ballot tools/dxp_match/openings.txt
 
-# The current stand-in against the one of commit 82c5efc (built from git into build/): GAMES
-# games at MOVETIME seconds a move, two at a time, from tools/strength/openings.txt with both
-# colours; prints the table and the Elo difference (each game also in build/strength-slice-*.log).
+# The current stand-in against the one of commit BASELINE (its stand-in sources taken from git
+# into build/): GAMES games at MOVETIME seconds a move, two at a time, from
+# tools/strength/openings.txt with both colours; prints the table and the Elo difference (each
+# game also in build/strength-slice-*.log).
 GAMES ?= 400
 MOVETIME ?= 0.1
+BASELINE ?= 62429a5
 strength: build
+	cmake --preset release -DSTRENGTH_BASELINE=$(BASELINE) >/dev/null
 	cmake --build --preset release -j $(JOBS) --target strength
 	cd build && nice -n 15 bin/strength match --games $(GAMES) --movetime $(MOVETIME) --jobs 2 \
 		--openings ../tools/strength/openings.txt
 
-# Self-play games of the stand-in, then the evaluation's weights fitted to their results
-# (standin/weights.inc); rebuild to play with them.
-TUNE_GAMES ?= 2000
-TUNE_SEED ?= 1
-TUNE_NODES ?= 4000
+# One round of tuning: self-play games of the stand-in in two processes (TUNE_GAMES each,
+# seeds TUNE_SEED and TUNE_SEED + 1, about TUNE_NODES nodes a move) added to build/tune/, then
+# the evaluation's weights and patterns fitted to every game kept there
+# (standin/weights.inc, standin/patterns.inc); rebuild to play with them.
+TUNE_GAMES ?= 7000
+TUNE_SEED ?= 31
+TUNE_NODES ?= 8000
 tune: build
 	cmake --build --preset release -j $(JOBS) --target strength
-	nice -n 15 build/bin/strength tune --games $(TUNE_GAMES) --seed $(TUNE_SEED) --nodes $(TUNE_NODES) \
-		--out standin/weights.inc
+	mkdir -p build/tune
+	for seed in $(TUNE_SEED) $$(($(TUNE_SEED) + 1)); do \
+	  nice -n 15 build/bin/strength selfplay --games $(TUNE_GAMES) --seed $$seed \
+	    --nodes $(TUNE_NODES) --openings tools/strength/openings.txt \
+	    --out build/tune/selfplay-$$seed.bin & \
+	done; wait
+	nice -n 15 build/bin/strength fit build/tune/selfplay-*.bin
+
+# The stand-in's opening book (standin/book.txt, in the repository) by its own search from
+# the start position: BOOK_POSITIONS positions, each move searched to BOOK_NODES nodes.
+BOOK_NODES ?= 2000000
+BOOK_POSITIONS ?= 400
+book: build
+	cmake --build --preset release -j $(JOBS) --target book
+	nice -n 15 build/bin/book --nodes $(BOOK_NODES) --positions $(BOOK_POSITIONS) \
+	  --out standin/book.txt
+	cp standin/book.txt build/bin/
+
+# The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces, worked out from the rules
+# into build/data/endgame.bin and copied beside the stand-in (the build copies it there too).
+ENDGAME_PIECES ?= 4
+endgame: build
+	cmake --build --preset release -j $(JOBS) --target endgame
+	mkdir -p build/data
+	nice -n 15 build/bin/endgame --pieces $(ENDGAME_PIECES) --out build/data/endgame.bin
+	cp build/data/endgame.bin build/bin/
 
 windows:
 	@tools/ensure-deps.sh windows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
-# The Windows package, build-win/kavro-dxp-VERSION-win64.zip, packed by CPack.
-dist: windows
+# The Windows package, build-win/kavro-dxp-VERSION-win64.zip, packed by CPack, with the
+# stand-in's endgame bitbases (made first if they are not yet).
+dist: build/data/endgame.bin package
+
+build/data/endgame.bin:
+	$(MAKE) endgame
+
+# The package as it stands: without the bitbases until make endgame has made them.
+package: windows
 	cd build-win && cpack --config CPackConfig.cmake
 
 # Each libFuzzer target for FUZZ_SECONDS (clang build in build-fuzz).

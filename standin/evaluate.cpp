@@ -23,11 +23,26 @@ constexpr BlendedWeights blended = make_blended();
 
 } // namespace
 
+const PatternWeight pattern_weights[pattern_blocks][pattern_configs] = {
+#include "standin/patterns.inc"
+};
+
 int evaluate(const Position& p, int white_to_move) {
     const int men = std::popcount(p.white & ~p.kings) + std::popcount(p.black & ~p.kings);
-    const int* weight = blended.weight[men > 40 ? 40 : men];
+    const int opening = men > 40 ? 40 : men;
+    const int* weight = blended.weight[opening];
     int sum = 0;
     eval_terms(p, [&](int term, int count) { sum += count * weight[term]; });
+    PatternIndices indices;
+    pattern_indices(p, indices);
+    int pattern_opening = 0, pattern_ending = 0;
+    for (int b = 0; b < pattern_blocks; ++b) {
+        const PatternWeight &w = pattern_weights[b][indices.white[b]],
+                            &k = pattern_weights[b][indices.black[b]];
+        pattern_opening += w.opening - k.opening;
+        pattern_ending += w.ending - k.ending;
+    }
+    sum += pattern_opening * opening + pattern_ending * (40 - opening);
     int score = sum / 40;
     // Endings the rules soon call drawn are worth little whatever the material says: a lone
     // king against at most three pieces (16 or 5 moves a side, then a draw), and at most three

@@ -127,6 +127,58 @@ template <class Add> void side_terms(uint64_t own, uint64_t opponent, uint64_t k
     add(term_king_moves, reach);
 }
 
+// Patterns: the men on the eight dark squares of each of 16 overlapping blocks of 4 by 4
+// squares (their rows and columns begin at 0, 2, 4 and 6), each square empty (a king counts
+// as empty), an own man or an opponent's man: 3^8 configurations a block, each with an
+// opening and an ending weight of its own (patterns.inc, fitted by make tune). A side sees the
+// blocks from its own side of the board, so white and black share the weights.
+constexpr int pattern_blocks = 16;
+constexpr int pattern_configs = 6561;
+
+// The eight squares of a block are two neighbouring squares in each of its four rows: bits
+// 0, 1, 5, 6, 11, 12, 16 and 17 from the block's first bit (rows begin at bits 0, 5, 11, 16
+// from the first row of a pair of rows), gathered into one byte, nearest first.
+constexpr uint32_t block_byte(uint64_t x, int first_bit) {
+    x >>= first_bit;
+    return uint32_t((x & 3) | (x >> 3 & 0xC) | (x >> 7 & 0x30) | (x >> 10 & 0xC0));
+}
+constexpr int block_first_bit(int block) {
+    const int row = 2 * (block / 4), column = 2 * (block % 4);
+    return 5 * row + row / 2 + column / 2;
+}
+// Ternary value of a byte of squares (bit i weighs 3^i), and of the byte read backwards.
+struct TernaryTable {
+    uint16_t forward[256];
+    uint16_t backward[256];
+};
+constexpr TernaryTable make_ternary() {
+    TernaryTable t{};
+    for (int b = 0; b < 256; ++b)
+        for (int i = 0, power = 1; i < 8; ++i, power *= 3) {
+            if (b >> i & 1) t.forward[b] = uint16_t(t.forward[b] + power);
+            if (b >> (7 - i) & 1) t.backward[b] = uint16_t(t.backward[b] + power);
+        }
+    return t;
+}
+constexpr TernaryTable ternary = make_ternary();
+
+// The configuration of each block as white sees it and as black sees it. Black's view of block
+// b is the board turned round: block 15 - b with its squares read backwards and the colours
+// swapped.
+struct PatternIndices {
+    uint16_t white[pattern_blocks];
+    uint16_t black[pattern_blocks];
+};
+inline void pattern_indices(const Position& p, PatternIndices& out) {
+    const uint64_t white_men = p.white & ~p.kings, black_men = p.black & ~p.kings;
+    for (int b = 0; b < pattern_blocks; ++b) {
+        const int first = block_first_bit(b);
+        const uint32_t w = block_byte(white_men, first), k = block_byte(black_men, first);
+        out.white[b] = uint16_t(ternary.forward[w] + 2 * ternary.forward[k]);
+        out.black[pattern_blocks - 1 - b] = uint16_t(ternary.backward[k] + 2 * ternary.backward[w]);
+    }
+}
+
 // Calls add(term, count) with white's count less black's.
 template <class Add> void eval_terms(const Position& p, Add add) {
     side_terms(p.white, p.black, p.kings, add);
@@ -139,3 +191,10 @@ inline constexpr int16_t eval_weights[][2] = {
 #include "standin/weights.inc"
 };
 static_assert(std::size(eval_weights) == term_count, "one row of weights.inc per term");
+
+// Opening and ending weight of each configuration of each block (evaluate.cpp, patterns.inc).
+struct PatternWeight {
+    int16_t opening;
+    int16_t ending;
+};
+extern const PatternWeight pattern_weights[pattern_blocks][pattern_configs];

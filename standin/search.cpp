@@ -12,6 +12,7 @@
 #include <new>
 
 #include "board/movegen.h"
+#include "standin/endgame.h"
 
 namespace {
 
@@ -104,6 +105,23 @@ int cached_evaluate(const Position& p, int white_to_move, uint64_t key) {
     return white_to_move ? white_score : -white_score;
 }
 
+// The score of a position the bitbases hold: a known win or loss beyond any evaluation, and
+// among wins the better by the evaluation (so that the won side makes progress). Against a
+// lone king the rules draw after a few moves (16 or 5 a side), so a win there may not
+// stand: a little more than a draw (the evaluation damps these endings already).
+int endgame_score(const Position& p, int white_to_move, int ply, uint64_t key) {
+    const EndgameValue value = probe_endgame(p, white_to_move);
+    if (value == endgame_draw) return 0;
+    const int eval = cached_evaluate(p, white_to_move, key);
+    const int own = std::popcount(white_to_move ? p.white : p.black),
+              other = std::popcount(white_to_move ? p.black : p.white);
+    const bool lone_king = (own == 1 && (p.kings & (white_to_move ? p.white : p.black))) ||
+                           (other == 1 && (p.kings & (white_to_move ? p.black : p.white)));
+    const int sign = value == endgame_win ? 1 : -1;
+    if (lone_king) return sign * 100 + eval;
+    return sign * (score_known_win - ply) + (eval < -2000 ? -2000 : eval > 2000 ? 2000 : eval);
+}
+
 uint64_t mover_of(const Position& p, int white_to_move) {
     return white_to_move ? p.white : p.black;
 }
@@ -169,6 +187,9 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     if (ply > 0 && index - reversible_from[index] >= kings_only_draw_plies)
         return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
     if (ply >= search_max_ply) return cached_evaluate(p, white_to_move, hash_stack[index]);
+    // Few pieces left: the bitbases know the outcome.
+    if (ply > 0 && std::popcount(p.white | p.black) <= endgame_pieces && p.white && p.black)
+        return endgame_score(p, white_to_move, ply, hash_stack[index]);
 
     MoveList& list = move_lists[ply];
     int count = generate_captures(p, white_to_move, list, nullptr);

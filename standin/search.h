@@ -14,6 +14,7 @@ constexpr int search_max_ply = 128;
 constexpr int search_max_line = 64; // longest principal variation kept
 constexpr int score_win = 30000;    // the side to move has won; less one per ply to the win
 constexpr int score_won_threshold = score_win - 1000;
+constexpr int score_known_win = 20000; // the bitbases say won, less one per ply (endgame.h)
 
 // A line of play: the position after each move, from the root on.
 struct SearchLine {

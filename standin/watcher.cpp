@@ -7,7 +7,9 @@
 
 #include "board/movegen.h"
 #include "platform/platform.h"
+#include "standin/book.h"
 #include "standin/config.h"
+#include "standin/endgame.h"
 #include "standin/memory_map.h"
 #include "standin/standin.h"
 
@@ -260,8 +262,16 @@ void think_and_play() {
     limits.should_stop = should_stop;
     limits.on_iteration = report_iteration;
     limits.context = &clock;
-    SearchReport report =
-        search_position(g.position, g.white_to_move, limits, g.history, g.history_count);
+    // A book move costs no time; it is shown as a line of one move with the book's score.
+    SearchReport report{};
+    if (book_move(g.position, g.white_to_move, report.best, report.score)) {
+        report.has_move = true;
+        report.line.length = 1;
+        report.line.after[0] = report.best;
+        report_iteration(report, &clock);
+    } else {
+        report = search_position(g.position, g.white_to_move, limits, g.history, g.history_count);
+    }
     // Even a forced reply waits a moment, so that the move it answers is seen on the board
     // on its own first. A command, or a server that took the side back, comes before the move.
     while (clock_ms() - clock.start < min_reply_ms) {
@@ -291,6 +301,9 @@ int run_standin() {
     if (read_config("winkavro.ini")) printf("winkavro.ini cannot be read; defaults used.\n");
     if (search_init(standin_config.hash_megabytes)) fatal_stop();
     pause_ms(standin_config.slow_start_ms); // the board shows nothing (zeros) meanwhile
+    // Without them the stand-in plays on: the search alone, the evaluation alone.
+    load_book("book.txt");
+    load_endgame("endgame.bin");
     start_standin();
     char command[map_command_size];
     while (launcher_here()) {

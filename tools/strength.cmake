@@ -1,21 +1,24 @@
-# strength (make strength, make tune): the stand-in's search against the one of commit
-# 82c5efc, whose sources are taken from git into the build folder; and the tuner.
-set(strength_baseline ${CMAKE_BINARY_DIR}/baseline-82c5efc)
+# strength (make strength, make tune): the stand-in's search against the one of a baseline
+# commit (STRENGTH_BASELINE), whose sources are taken from git into the build folder; and the
+# tuner.
+set(STRENGTH_BASELINE 62429a5 CACHE STRING "The commit whose stand-in make strength plays")
+set(strength_baseline ${CMAKE_BINARY_DIR}/baseline-${STRENGTH_BASELINE})
 add_custom_command(
-  OUTPUT ${strength_baseline}/standin/search.cpp ${strength_baseline}/standin/evaluate.cpp
-         ${strength_baseline}/standin/search.h
+  OUTPUT ${strength_baseline}/taken
   COMMAND ${CMAKE_COMMAND} -E make_directory ${strength_baseline}
-  COMMAND git -C ${CMAKE_SOURCE_DIR} archive 82c5efc standin/search.cpp standin/evaluate.cpp
-          standin/search.h | tar -x -C ${strength_baseline}
-  COMMENT "The stand-in's search of 82c5efc")
+  COMMAND git -C ${CMAKE_SOURCE_DIR} archive ${STRENGTH_BASELINE} standin
+          | tar -x -C ${strength_baseline}
+  COMMAND ${CMAKE_COMMAND} -E touch ${strength_baseline}/taken
+  COMMENT "The stand-in's search of ${STRENGTH_BASELINE}")
 # The old sources must be found before the current ones of the same names.
 add_library(strength_baseline OBJECT EXCLUDE_FROM_ALL
-  ${CMAKE_CURRENT_SOURCE_DIR}/strength/baseline.cpp ${strength_baseline}/standin/search.h)
+  ${CMAKE_CURRENT_SOURCE_DIR}/strength/baseline.cpp ${strength_baseline}/taken)
 target_include_directories(strength_baseline BEFORE PRIVATE ${strength_baseline})
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/strength/baseline.cpp PROPERTIES
-  OBJECT_DEPENDS "${strength_baseline}/standin/search.cpp;${strength_baseline}/standin/evaluate.cpp")
+  OBJECT_DEPENDS "${strength_baseline}/taken")
 add_executable(strength EXCLUDE_FROM_ALL
   ${CMAKE_CURRENT_SOURCE_DIR}/strength/strength.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/strength/tune.cpp
   $<TARGET_OBJECTS:strength_baseline>)
+target_compile_definitions(strength PRIVATE STRENGTH_BASELINE="${STRENGTH_BASELINE}")
 target_link_libraries(strength PRIVATE dxp_match_core standin_search platform board)

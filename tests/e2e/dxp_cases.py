@@ -350,6 +350,7 @@ class Run:
         if self.package:  # unpacked, and the stand-in copied up as its README.txt says
             zipfile.ZipFile(packages[0]).extractall(self.dir)
             self.version = re.search(r'kavro-dxp-(.+)-win64\.zip$', packages[0]).group(1)
+            assert os.path.exists(os.path.join(self.dir, 'standin', 'book.txt')), 'no book'
             for name in os.listdir(os.path.join(self.dir, 'standin')):
                 shutil.copy(os.path.join(self.dir, 'standin', name), self.dir)
         for name in [exe, 'winkavro.exe'] * (row['engine'] and not self.package):

@@ -1,5 +1,6 @@
 // The evaluation: each term, and so the score, is the same for a position and its mirror with
-// the colours swapped; and the score is the weighted sum of the terms with the tuned weights.
+// the colours swapped; and the score is the weighted sum of the terms and patterns with the
+// tuned weights.
 #include <gtest/gtest.h>
 
 #include "board/fen.h"
@@ -34,6 +35,18 @@ TEST(Eval, MirrorScoresTheSameAndTheScoreUsesTheTunedWeights) {
         for (int t = 0; t < term_count; ++t) {
             EXPECT_EQ(terms[t], -mirrored[t]) << fen << ", term " << t;
             sum += terms[t] * (eval_weights[t][0] * opening + eval_weights[t][1] * (40 - opening));
+        }
+        // Each block as white sees it is the turned block as black sees it in the mirror.
+        PatternIndices indices, mirror_indices;
+        pattern_indices(p, indices);
+        pattern_indices(m, mirror_indices);
+        for (int b = 0; b < pattern_blocks; ++b) {
+            EXPECT_EQ(indices.white[b], mirror_indices.black[b]) << fen << ", block " << b;
+            EXPECT_EQ(indices.black[b], mirror_indices.white[b]) << fen << ", block " << b;
+            for (const auto& [index, sign] :
+                 {std::pair{indices.white[b], 1}, {indices.black[b], -1}})
+                sum += sign * (pattern_weights[b][index].opening * opening +
+                               pattern_weights[b][index].ending * (40 - opening));
         }
         EXPECT_EQ(evaluate(p, white), evaluate(m, !white)) << fen;
         EXPECT_EQ(evaluate(p, 1), sum / 40) << fen;

@@ -1,11 +1,14 @@
-// The search and evaluation of commit 82c5efc, the measure of make strength. Its sources are
-// taken from git into the build folder and compiled here inside a namespace of their own, so
+// The search and evaluation of the baseline commit (STRENGTH_BASELINE, 62429a5 unless make
+// strength is given another BASELINE), the measure of make strength. Its sources are taken from
+// git into the build folder and compiled here inside a namespace of their own, so
 // that both engines live in one program without a clash of names; the standard and board
 // headers they include come first, outside it.
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <utility>
 

@@ -1,11 +1,13 @@
-// strength: the stand-in's search against the search of commit 82c5efc at a fixed time a
-// move, both in this one process (one game at a time; --jobs starts worker copies of this
-// program for the games of each slice), from a ballot of openings each played with both
-// colours; the ballot itself; and the tuner (tune.cpp).
+// strength: the stand-in's search against the search of a baseline commit (STRENGTH_BASELINE) at
+// a fixed time a move, both in this one process (one game at a time; --jobs starts worker copies of
+// this program for the games of each slice), from a ballot of openings each played with both
+// colours; the ballot itself; and the tuner's self-play and fit (tune.cpp).
 //
 //   strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]
 //   strength openings [--count N] [--seed S]
-//   strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]
+//   strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] [--out FILE]
+//   strength fit [--passes N] [--rate R] [--blend B] [--pattern-pull X] [--term-pull X]
+//                [--seed S] FILE...
 #include "tools/strength/strength.h"
 
 #include <bit>
@@ -15,6 +17,8 @@
 
 #include "board/fen.h"
 #include "platform/platform.h"
+#include "standin/book.h"
+#include "standin/endgame.h"
 #include "standin/search.h"
 #include "tools/dxp_match/match.h"
 
@@ -139,10 +143,12 @@ int run_strength_match(int argc, char** argv) {
         if (play_in_workers(argv, games_text, movetime_text, openings, jobs, score)) return 1;
     } else {
         if (search_init(32) || baseline_init()) return 1;
+        load_data_beside(argv[0]);
         score = play_slice(games, movetime_ms, slice < 0 ? 0 : slice, slice < 0 ? 1 : jobs);
         if (slice >= 0) return 0;
     }
-    printf("The current engine against the engine of 82c5efc, %d ms a move:", movetime_ms);
+    printf("The current engine against the engine of %s, %d ms a move:", STRENGTH_BASELINE,
+           movetime_ms);
     print_match_table(score);
     return 0;
 }
@@ -188,6 +194,16 @@ int run_openings(int argc, char** argv) {
 
 } // namespace
 
+void load_data_beside(const char* program) {
+    char path[512];
+    const char* slash = strrchr(program, '/');
+    const int folder = slash ? int(slash - program) + 1 : 0;
+    snprintf(path, sizeof path, "%.*sbook.txt", folder, program);
+    load_book(path);
+    snprintf(path, sizeof path, "%.*sendgame.bin", folder, program);
+    load_endgame(path);
+}
+
 int game_history(const GameRecord& record, Position* out) {
     if (record.ply_count == 0) return 0;
     int count = 0;
@@ -226,6 +242,11 @@ int play_game(GameRecord& record, Player white, Player black, int limit) {
 
 int current_player(const GameRecord& record, const LegalMoves& moves, int movetime_ms) {
     if (record.ply_count < 2) search_clear();
+    Position after;
+    int score = 0;
+    if (book_move(moves.before, moves.white_to_move, after, score))
+        for (int i = 0; i < moves.count; ++i)
+            if (moves.list.entries[i] == after) return i;
     MoveClock clock{clock_ms(), movetime_ms};
     SearchLimits limits;
     limits.should_stop = out_of_time;
@@ -249,10 +270,15 @@ int main(int argc, char** argv) {
     setup_line_output();
     if (strcmp(mode, "match") == 0) return run_strength_match(argc, argv);
     if (strcmp(mode, "openings") == 0) return run_openings(argc, argv);
-    if (strcmp(mode, "tune") == 0) return run_tune(argc, argv);
+    if (strcmp(mode, "selfplay") == 0) return run_selfplay(argc, argv);
+    if (strcmp(mode, "fit") == 0) return run_fit(argc, argv);
     printf("usage: strength match [--games N] [--movetime SECONDS] [--openings FILE] [--jobs J]\n"
            "       strength openings [--count N] [--seed S]\n"
-           "       strength tune [--games N] [--seed S] [--openings FILE] [--out FILE]\n");
+           "       strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] "
+           "[--out FILE]\n"
+           "       strength fit [--passes N] [--rate R] [--blend B] [--pattern-pull X]\n"
+           "                    [--term-pull X] [--seed S]\n"
+           "                    [--weights-out FILE] [--patterns-out FILE] FILE...\n");
     return 2;
 }
 

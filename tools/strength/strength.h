@@ -1,5 +1,6 @@
-// make strength and make tune: games of the stand-in's search against the search of commit
-// 82c5efc or against itself, the openings they start from, and the tuner of the evaluation.
+// make strength and make tune: games of the stand-in's search against the search of a baseline
+// commit (STRENGTH_BASELINE) or against itself, the openings they start from, and the tuner of the
+// evaluation.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 // (milliseconds, or nodes for the tuner's self-play), among the moves of legal.
 using Player = int (*)(const GameRecord& game, const LegalMoves& legal, int limit);
 
-// The search of 82c5efc, its names kept apart (baseline.cpp). True on failure.
+// The search of the baseline commit, its names kept apart (baseline.cpp). True on failure.
 bool baseline_init();
 int baseline_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms);
 int current_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms);
@@ -23,7 +24,10 @@ int game_history(const GameRecord& game, Position* history);
 int play_game(GameRecord& game, Player white, Player black, int limit);
 extern const char* game_end; // how the last game played ended, in words
 
-int run_tune(int argc, char** argv);
+// The current engine's book and bitbases, from the folder of the program (its argv[0]).
+void load_data_beside(const char* program);
+int run_selfplay(int argc, char** argv);
+int run_fit(int argc, char** argv);
 
 // A move's time for either search: no new iteration past half of it, as in the stand-in.
 struct MoveClock {
