@@ -97,7 +97,7 @@ tune: build
 
 # The stand-in's opening book (standin/book.txt, in the repository) by its own search from
 # the start position: BOOK_POSITIONS positions, each move searched to BOOK_NODES nodes.
-BOOK_NODES ?= 2000000
+BOOK_NODES ?= 1000000
 BOOK_POSITIONS ?= 400
 book: build
 	cmake --build --preset release -j $(JOBS) --target book
