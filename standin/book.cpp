@@ -15,7 +15,8 @@ int book_count = 0;
 
 namespace {
 
-MoveList book_moves;
+MoveList typed_moves;
+CapturePaths typed_paths;
 
 auto order_key(const Position& p, int white_to_move) {
     return std::make_tuple(p.white, p.black, p.kings, white_to_move);
@@ -30,23 +31,6 @@ bool read_move(const char* text, int& from, int& to) {
     char separator = 0, rest = 0;
     return sscanf(text, "%d%c%d%c", &from, &separator, &to, &rest) != 3 ||
            (separator != '-' && separator != 'x') || from < 1 || from > 50 || to < 1 || to > 50;
-}
-
-// The first legal move from one square to the other, as the server types moves; true when
-// there is none. A piece that moves leaves one square and reaches another, captures too.
-bool find_move(const Position& p, int white_to_move, int from, int to, Position& after) {
-    const uint64_t own = white_to_move ? p.white : p.black;
-    int n = 0;
-    const int count = generate_legal_moves(p, white_to_move, book_moves, nullptr, n);
-    for (int i = 0; i < count; ++i) {
-        const Position& a = book_moves.entries[i];
-        const uint64_t moved = white_to_move ? a.white : a.black;
-        if ((own & ~moved) != square_mask[from - 1] || (moved & ~own) != square_mask[to - 1])
-            continue;
-        after = a;
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -79,7 +63,7 @@ bool load_book(const char* path) {
         char error[128];
         if (fields != 3 || parse_fen(fen, e.position, e.white_to_move, error, sizeof error) ||
             read_move(move, from, to) ||
-            find_move(e.position, e.white_to_move, from, to, e.after)) {
+            find_typed_move(e.position, e.white_to_move, from, 0, to, e.after)) {
             printf("%s line %d: not a position, a legal move and a score\n", path, number);
             continue;
         }
@@ -89,6 +73,23 @@ bool load_book(const char* path) {
     fclose(file);
     std::sort(book_entries, book_entries + book_count, before);
     return false;
+}
+
+bool find_typed_move(const Position& p, int white_to_move, int from, int via, int to,
+                     Position& after) {
+    int n = 0;
+    const int count = generate_legal_moves(p, white_to_move, typed_moves, typed_paths, n);
+    for (int i = 0; i < count; ++i) {
+        const MoveSquares squares = move_squares(n, i, white_to_move, p, typed_moves, typed_paths);
+        if (!squares.from || !squares.to) continue;
+        if (square_of_mask(squares.from) != from || square_of_mask(squares.to) != to) continue;
+        if (via &&
+            (n == 0 || !path_takes_piece(n, white_to_move, square_mask[via - 1], typed_paths, i)))
+            continue;
+        after = typed_moves.entries[i];
+        return false;
+    }
+    return true;
 }
 
 bool book_move(const Position& position, int white_to_move, Position& after, int& score) {

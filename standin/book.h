@@ -20,5 +20,10 @@ extern int book_count;
 // Reads the book. True when it is absent or unusable, after printing one line; the stand-in
 // then plays without it. A line naming no legal move is reported and skipped.
 bool load_book(const char* path);
+// The first legal move, in generation order, from one square to the other (1 to 50) that also
+// takes the piece on via (0: any), as the server types moves: a book line's move and a typed
+// command name moves alike. True when none fits.
+bool find_typed_move(const Position& p, int white_to_move, int from, int via, int to,
+                     Position& after);
 // The book's move for a position: true, with the position it leads to and its score.
 bool book_move(const Position& position, int white_to_move, Position& after, int& score);

@@ -92,21 +92,11 @@ bool read_number(const char*& text, int& number) {
 // Plays a typed move for the side to move: the first legal move, in generation order, that
 // goes from one square to the other (and jumps the named square). True when none fits.
 bool play_typed_move(int from, int via, int to) {
-    StandinGame& g = standin_game;
-    int n = 0;
-    int count = generate_legal_moves(g.position, g.white_to_move, named_moves, named_paths, n);
-    for (int i = 0; i < count; ++i) {
-        MoveSquares squares =
-            move_squares(n, i, g.white_to_move, g.position, named_moves, named_paths);
-        if (!squares.from || !squares.to) continue;
-        if (square_of_mask(squares.from) != from || square_of_mask(squares.to) != to) continue;
-        if (via &&
-            (n == 0 || !path_takes_piece(n, g.white_to_move, square_mask[via - 1], named_paths, i)))
-            continue;
-        make_move(named_moves.entries[i]);
-        return false;
-    }
-    return true;
+    Position after;
+    if (find_typed_move(standin_game.position, standin_game.white_to_move, from, via, to, after))
+        return true;
+    make_move(after);
+    return false;
 }
 
 constexpr int min_reply_ms = 50;

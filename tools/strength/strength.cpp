@@ -29,15 +29,8 @@ constexpr int move_limit = 150; // moves a side before a game is called a draw
 Position history[max_game_plies + 1];
 
 int index_of(const LegalMoves& legal, const SearchReport& report) {
-    for (int i = 0; i < legal.count; ++i)
-        if (legal.list.entries[i] == report.best) return i;
-    return 0;
-}
-
-const char* option(int argc, char** argv, const char* name, const char* otherwise) {
-    for (int i = 2; i + 1 < argc; ++i)
-        if (strcmp(argv[i], name) == 0) return argv[i + 1];
-    return otherwise;
+    const int i = move_index(legal, report.best);
+    return i < 0 ? 0 : i;
 }
 
 GameRecord game;
@@ -194,6 +187,18 @@ int run_openings(int argc, char** argv) {
 
 } // namespace
 
+const char* option(int argc, char** argv, const char* name, const char* otherwise) {
+    for (int i = 2; i + 1 < argc; ++i)
+        if (strcmp(argv[i], name) == 0) return argv[i + 1];
+    return otherwise;
+}
+
+int move_index(const LegalMoves& legal, const Position& after) {
+    for (int i = 0; i < legal.count; ++i)
+        if (legal.list.entries[i] == after) return i;
+    return -1;
+}
+
 void load_data_beside(const char* program) {
     char path[512];
     const char* slash = strrchr(program, '/');
@@ -244,9 +249,10 @@ int current_player(const GameRecord& record, const LegalMoves& moves, int moveti
     if (record.ply_count < 2) search_clear();
     Position after;
     int score = 0;
-    if (book_move(moves.before, moves.white_to_move, after, score))
-        for (int i = 0; i < moves.count; ++i)
-            if (moves.list.entries[i] == after) return i;
+    if (book_move(moves.before, moves.white_to_move, after, score)) {
+        const int i = move_index(moves, after);
+        if (i >= 0) return i;
+    }
     MoveClock clock{clock_ms(), movetime_ms};
     SearchLimits limits;
     limits.should_stop = out_of_time;

@@ -24,6 +24,10 @@ int game_history(const GameRecord& game, Position* history);
 int play_game(GameRecord& game, Player white, Player black, int limit);
 extern const char* game_end; // how the last game played ended, in words
 
+// The value given after name among the program's options (argv[2] on), or otherwise.
+const char* option(int argc, char** argv, const char* name, const char* otherwise);
+// The index of the legal move that leads to after; -1 when none does.
+int move_index(const LegalMoves& legal, const Position& after);
 // The current engine's book and bitbases, from the folder of the program (its argv[0]).
 void load_data_beside(const char* program);
 int run_selfplay(int argc, char** argv);

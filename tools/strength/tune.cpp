@@ -41,12 +41,6 @@ struct Record {
 };
 static_assert(sizeof(Record) == 32);
 
-const char* option(int argc, char** argv, const char* name, const char* otherwise) {
-    for (int i = 2; i + 1 < argc; ++i)
-        if (strcmp(argv[i], name) == 0) return argv[i + 1];
-    return otherwise;
-}
-
 // ---- self-play -------------------------------------------------------------------------
 
 GameRecord game;
@@ -72,9 +66,8 @@ int selfplay_player(const GameRecord& record, const LegalMoves& moves, int) {
         scores[record.ply_count - 1] = int16_t(moves.white_to_move ? score : -score);
         searched[record.ply_count - 1] = 1;
     }
-    for (int i = 0; i < moves.count; ++i)
-        if (moves.list.entries[i] == report.best) return i;
-    return 0;
+    const int i = move_index(moves, report.best);
+    return i < 0 ? 0 : i;
 }
 
 int write_positions(FILE* file, const GameRecord& record, int from_ply, uint32_t number,
