@@ -186,6 +186,21 @@ TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
     EXPECT_GT(crowned, man + 50);
     EXPECT_GT(man, 1000);
     EXPECT_LT(crowned, 2000);
+    // The file read back; absent or not a table, what was loaded stays.
+    const std::string path = testing::TempDir() + "kings-test.bin";
+    ASSERT_FALSE(write_kings(path.c_str()));
+    const int before = probe_kings(root, 1);
+    ASSERT_FALSE(load_kings(path.c_str()));
+    EXPECT_EQ(probe_kings(root, 1), before);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(load_kings("no-such-kings.bin"));
+    EXPECT_TRUE(load_kings(UNIT_DATA "/../support.h"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "No table of four kings against one (no-such-kings.bin): playing without it.\n"
+              "The table of four kings against one (" UNIT_DATA "/../support.h) is not usable: "
+              "playing without it.\n");
+    EXPECT_EQ(probe_kings(root, 1), before);
+    std::remove(path.c_str());
     delete[] kings_table;
     kings_table = nullptr;
 }
