@@ -32,7 +32,6 @@ int plies_allowed(int kings) {
 
 // One table of n kings against one, two halves of a byte a position (S then L).
 struct KingsTable {
-    int kings;
     uint64_t half;
     uint8_t* values;
 };
@@ -44,8 +43,8 @@ EndgameSlice lone_slice(int n) {
     return EndgameSlice{0, 1, 0, n};
 }
 
-// The lone king's captures in L position p: 1 + the longest win, kings_not_won if one of them
-// wins no more (tables[m] holds m kings against one).
+// The value of an L position from its lone king's captures (the first count of moves): 1 + the
+// longest win, kings_not_won if one of them wins no more (tables[m]: m kings against one).
 uint8_t value_of_captures(int count, const KingsTable* tables) {
     int longest = 0;
     for (int k = 0; k < count; ++k) {
@@ -123,7 +122,6 @@ bool generate_kings(bool verbose) {
     uint8_t* left = new (std::nothrow) uint8_t[kings_half]; // an L's moves not yet known won
     bool failed = !kings_table || !left;
     for (int n = 1; n <= 4 && !failed; ++n) {
-        tables[n].kings = n;
         tables[n].half = endgame_slice_size(strong_slice(n));
         tables[n].values = n == 4 ? kings_table : new (std::nothrow) uint8_t[2 * tables[n].half];
         failed = !tables[n].values;
