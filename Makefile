@@ -105,14 +105,16 @@ book: build
 	  --out standin/book.txt
 	cp standin/book.txt build/bin/
 
-# The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces, worked out from the rules
-# into build/data/endgame.bin and copied beside the stand-in (the build copies it there too).
+# The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces and its table of four kings
+# against one, worked out from the rules into build/data/endgame.bin and build/data/kings.bin
+# and copied beside the stand-in (the build copies them there too).
 ENDGAME_PIECES ?= 4
 endgame: build
 	cmake --build --preset release -j $(JOBS) --target endgame
 	mkdir -p build/data
-	nice -n 15 build/bin/endgame --pieces $(ENDGAME_PIECES) --out build/data/endgame.bin
-	cp build/data/endgame.bin build/bin/
+	nice -n 15 build/bin/endgame --pieces $(ENDGAME_PIECES) --out build/data/endgame.bin \
+	  --kings build/data/kings.bin
+	cp build/data/endgame.bin build/data/kings.bin build/bin/
 
 windows:
 	@tools/ensure-deps.sh windows
@@ -120,10 +122,11 @@ windows:
 	cmake --build --preset windows -j $(JOBS)
 
 # The Windows package, build-win/kavro-dxp-VERSION-win64.zip, packed by CPack, with the
-# stand-in's endgame bitbases (made first if they are not yet).
-dist: build/data/endgame.bin package
+# stand-in's endgame bitbases and table of four kings against one (made first if they are not
+# yet).
+dist: build/data/endgame.bin build/data/kings.bin package
 
-build/data/endgame.bin:
+build/data/endgame.bin build/data/kings.bin &:
 	$(MAKE) endgame
 
 # The package as it stands: without the bitbases until make endgame has made them.

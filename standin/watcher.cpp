@@ -10,6 +10,7 @@
 #include "standin/book.h"
 #include "standin/config.h"
 #include "standin/endgame.h"
+#include "standin/kings.h"
 #include "standin/memory_map.h"
 #include "standin/standin.h"
 
@@ -294,6 +295,7 @@ int run_standin() {
     // Without them the stand-in plays on: the search alone, the evaluation alone.
     load_book("book.txt");
     load_endgame("endgame.bin");
+    load_kings("kings.bin");
     start_standin();
     char command[map_command_size];
     while (launcher_here()) {

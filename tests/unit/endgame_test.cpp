@@ -1,7 +1,8 @@
 // The endgame bitbases: the generator against positions whose value is known by hand, against
 // a search to the end of short forced lines, and every value against its moves' values as the
 // stand-in probes them (both sides to move, so the index and the turned board too); the file
-// read back, and its absence.
+// read back, and its absence. The table of four kings against one: distances known by hand,
+// a search to the end of short wins, and the search and evaluation that use it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 #include "board/movegen.h"
 #include "standin/endgame.h"
+#include "standin/evaluate.h"
+#include "standin/kings.h"
 #include "standin/search.h"
 #include "tests/unit/support.h"
 #include "tools/endgame/endgame.h"
@@ -111,6 +114,95 @@ TEST(Endgame, FileReadBackAndItsAbsence) {
               "without them.\n");
     EXPECT_EQ(endgame_pieces, 2); // what was loaded stays
     std::remove(path.c_str());
+}
+
+// True when the kings take the lone king (white's when lone_white) within depth plies, as the
+// table counts: a lone king with no move has lost, one that takes every king has escaped.
+bool kings_win_within(const Position& p, int white, int depth, int lone_white) {
+    const bool lone = white == lone_white;
+    MoveList list;
+    const int count = legal_moves(p, white, list);
+    if (count == 0 || depth == 0) return count == 0 && lone;
+    for (int i = 0; i < count; ++i) {
+        const Position& c = list.entries[i];
+        const bool won = (white ? c.black : c.white) == 0
+                             ? !lone
+                             : kings_win_within(c, !white, depth - 1, lone_white);
+        if (won != lone) return won;
+    }
+    return lone;
+}
+
+struct KnownDistance {
+    const char* fen;
+    int plies;
+};
+// By hand: a king takes the lone king at once (either colour); the lone king takes all four
+// kings; the lone king in the corner, hemmed in; every move of it along its one diagonal
+// taken by the king at the other end; its capture along it taken back the same way.
+const KnownDistance distances[] = {
+    {"W:WK1,K2,K3,K28:BK23", 1},     {"B:WK23:BK28,K48,K49,K50", 1},
+    {"B:WK23,K24,K34,K44:BK50", 255}, {"B:WK1,K2,K37,K41:BK46", 0},
+    {"B:WK1,K2,K3,K5:BK46", 2},       {"B:WK1,K2,K5,K41:BK46", 2},
+};
+
+TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
+    ASSERT_FALSE(generate_kings(false));
+    for (const KnownDistance& row : distances) {
+        int white = 1;
+        const Position p = fen(row.fen, &white);
+        ASSERT_TRUE(is_four_kings_against_one(p)) << row.fen;
+        EXPECT_EQ(probe_kings(p, white), row.plies) << row.fen;
+    }
+    // Short wins (and a few longer ones and the lone king's escapes) against the search.
+    std::mt19937 rng(7);
+    int short_wins = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        const bool lone = trial % 2;
+        const uint64_t i = rng() % kings_half;
+        Position p;
+        if (endgame_position(lone ? kings_lone_slice : kings_strong_slice, i, p)) continue;
+        const int d = kings_table[(lone ? kings_half : 0) + i];
+        const int depth = lone ? 4 : 3;
+        EXPECT_EQ(d <= depth, kings_win_within(p, 1, depth, lone)) << "trial " << trial;
+        if (d <= depth) {
+            EXPECT_FALSE(d > 0 && kings_win_within(p, 1, d - 1, lone)) << "trial " << trial;
+            short_wins += d > 1;
+        }
+    }
+    EXPECT_GT(short_wins, 20);
+    // The search plays the shortest win: its score is the table's at the root.
+    int white = 1;
+    const Position root = fen("W:WK4,K18,K23,K47:BK17", &white);
+    SearchLimits limits;
+    limits.max_nodes = 20000;
+    ASSERT_FALSE(search_init(8));
+    search_clear();
+    EXPECT_EQ(search_position(root, 1, limits).score,
+              score_known_win - probe_kings(root, 1));
+    // Crowning a man against the lone king looks better; both are near-won, below the table.
+    const int crowned = evaluate(fen("W:WK4,K18,K23,K47:BK17"), 1),
+              man = evaluate(fen("W:W9,K18,K23,K47:BK17"), 1);
+    EXPECT_GT(crowned, man + 50);
+    EXPECT_GT(man, 1000);
+    EXPECT_LT(crowned, 2000);
+    // The file read back; absent or not a table, what was loaded stays.
+    const std::string path = testing::TempDir() + "kings-test.bin";
+    ASSERT_FALSE(write_kings(path.c_str()));
+    const int before = probe_kings(root, 1);
+    ASSERT_FALSE(load_kings(path.c_str()));
+    EXPECT_EQ(probe_kings(root, 1), before);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(load_kings("no-such-kings.bin"));
+    EXPECT_TRUE(load_kings(UNIT_DATA "/../support.h"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "No table of four kings against one (no-such-kings.bin): playing without it.\n"
+              "The table of four kings against one (" UNIT_DATA "/../support.h) is not usable: "
+              "playing without it.\n");
+    EXPECT_EQ(probe_kings(root, 1), before);
+    std::remove(path.c_str());
+    delete[] kings_table;
+    kings_table = nullptr;
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "standin/book.h"
 #include "standin/endgame.h"
+#include "standin/kings.h"
 #include "standin/search.h"
 #include "tools/dxp_match/match.h"
 
@@ -207,6 +208,8 @@ void load_data_beside(const char* program) {
     load_book(path);
     snprintf(path, sizeof path, "%.*sendgame.bin", folder, program);
     load_endgame(path);
+    snprintf(path, sizeof path, "%.*skings.bin", folder, program);
+    load_kings(path);
 }
 
 int game_history(const GameRecord& record, Position* out) {
