@@ -3,6 +3,7 @@
 // win damped towards a draw.
 #include "standin/evaluate.h"
 
+#include "standin/kings.h"
 #include "standin/search.h"
 
 namespace {
@@ -46,16 +47,20 @@ int evaluate(const Position& p, int white_to_move) {
     int score = sum / 40;
     const int white = std::popcount(p.white), black = std::popcount(p.black);
     const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
-    // A lone king against four pieces or more, a king among them: as good as won (the table of
-    // four kings against one takes over, or a search into it), the more so with every man
-    // crowned; the usual terms only break ties. Below anything the table scores.
-    if ((white == 1 && white_king && black >= 4 && black_king) ||
-        (black == 1 && black_king && white >= 4 && white_king)) {
+    // A lone king against four pieces or more, a king among them: as good as won when the table
+    // of four kings against one takes over (or a search into it), the more so with every man
+    // crowned; the usual terms only break ties. Below anything the table scores. Without the
+    // table the usual score stands: the search then finds its wins by sacrifices the flat
+    // score would hide.
+    if (kings_table && ((white == 1 && white_king && black >= 4 && black_king) ||
+                        (black == 1 && black_king && white >= 4 && white_king))) {
         const uint64_t strong = white == 1 ? p.black : p.white;
         const int usual = (white == 1 ? -score : score) / 4;
         int lead = 1000 + 150 * std::popcount(strong & p.kings) +
                    50 * std::popcount(strong & ~p.kings) +
-                   (usual < -50 ? -50 : usual > 50 ? 50 : usual);
+                   (usual < -50  ? -50
+                    : usual > 50 ? 50
+                                 : usual);
         if (lead > 1900) lead = 1900;
         return (white == 1) == bool(white_to_move) ? -lead : lead;
     }

@@ -14,6 +14,17 @@ add_custom_command(
 add_library(strength_baseline OBJECT EXCLUDE_FROM_ALL
   ${CMAKE_CURRENT_SOURCE_DIR}/strength/baseline.cpp ${strength_baseline}/taken)
 target_include_directories(strength_baseline BEFORE PRIVATE ${strength_baseline})
+# A baseline with endgame data (bitbases since the pattern terms, then the table of four kings
+# against one) reads it too, so that a match against a recent commit weighs only what changed.
+foreach(part endgame kings)
+  execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} cat-file -e
+                          ${STRENGTH_BASELINE}:standin/${part}.cpp
+    RESULT_VARIABLE strength_baseline_missing OUTPUT_QUIET ERROR_QUIET)
+  if(NOT strength_baseline_missing)
+    string(TOUPPER ${part} part)
+    target_compile_definitions(strength_baseline PRIVATE STRENGTH_BASELINE_${part})
+  endif()
+endforeach()
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/strength/baseline.cpp PROPERTIES
   OBJECT_DEPENDS "${strength_baseline}/taken")
 add_executable(strength EXCLUDE_FROM_ALL

@@ -186,6 +186,11 @@ TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
     EXPECT_GT(crowned, man + 50);
     EXPECT_GT(man, 1000);
     EXPECT_LT(crowned, 2000);
+    // Without the table the usual score stands, lest the search stop looking for its wins.
+    uint8_t* const table = kings_table;
+    kings_table = nullptr;
+    EXPECT_LT(evaluate(fen("W:W9,K18,K23,K47:BK17"), 1), 1000);
+    kings_table = table;
     // The file read back; absent or not a table, what was loaded stays.
     const std::string path = testing::TempDir() + "kings-test.bin";
     ASSERT_FALSE(write_kings(path.c_str()));

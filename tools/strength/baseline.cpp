@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <new>
 #include <utility>
@@ -22,6 +23,12 @@ namespace baseline {
 
 #include "standin/evaluate.cpp"
 #include "standin/search.cpp"
+#ifdef STRENGTH_BASELINE_ENDGAME
+#include "standin/endgame.cpp"
+#endif
+#ifdef STRENGTH_BASELINE_KINGS
+#include "standin/kings.cpp"
+#endif
 } // namespace baseline
 
 namespace {
@@ -30,7 +37,20 @@ Position history[max_game_plies + 1];
 
 } // namespace
 
-bool baseline_init() {
+bool baseline_init(const char* program) {
+    char path[512];
+    const char* slash = strrchr(program, '/');
+    const int folder = slash ? int(slash - program) + 1 : 0;
+#ifdef STRENGTH_BASELINE_ENDGAME
+    snprintf(path, sizeof path, "%.*sendgame.bin", folder, program);
+    baseline::load_endgame(path);
+#endif
+#ifdef STRENGTH_BASELINE_KINGS
+    snprintf(path, sizeof path, "%.*skings.bin", folder, program);
+    baseline::load_kings(path);
+#endif
+    (void)path;
+    (void)folder;
     return baseline::search_init(32);
 }
 

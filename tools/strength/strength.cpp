@@ -136,7 +136,7 @@ int run_strength_match(int argc, char** argv) {
                movetime_ms, ballot.count, jobs);
         if (play_in_workers(argv, games_text, movetime_text, openings, jobs, score)) return 1;
     } else {
-        if (search_init(32) || baseline_init()) return 1;
+        if (search_init(32) || baseline_init(argv[0])) return 1;
         load_data_beside(argv[0]);
         score = play_slice(games, movetime_ms, slice < 0 ? 0 : slice, slice < 0 ? 1 : jobs);
         if (slice >= 0) return 0;

@@ -11,8 +11,9 @@
 // (milliseconds, or nodes for the tuner's self-play), among the moves of legal.
 using Player = int (*)(const GameRecord& game, const LegalMoves& legal, int limit);
 
-// The search of the baseline commit, its names kept apart (baseline.cpp). True on failure.
-bool baseline_init();
+// The search of the baseline commit, its names kept apart (baseline.cpp), with its bitbases
+// from the folder of the program when it has them. True on failure.
+bool baseline_init(const char* program);
 int baseline_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms);
 int current_player(const GameRecord& game, const LegalMoves& legal, int movetime_ms);
 int current_player_nodes(const GameRecord& game, const LegalMoves& legal, int nodes);
