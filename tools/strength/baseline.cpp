@@ -38,19 +38,17 @@ Position history[max_game_plies + 1];
 } // namespace
 
 bool baseline_init(const char* program) {
-    char path[512];
-    const char* slash = strrchr(program, '/');
-    const int folder = slash ? int(slash - program) + 1 : 0;
+    char path[512] = {};
 #ifdef STRENGTH_BASELINE_ENDGAME
-    snprintf(path, sizeof path, "%.*sendgame.bin", folder, program);
+    path_beside(program, "endgame.bin", path, sizeof path);
     baseline::load_endgame(path);
 #endif
 #ifdef STRENGTH_BASELINE_KINGS
-    snprintf(path, sizeof path, "%.*skings.bin", folder, program);
+    path_beside(program, "kings.bin", path, sizeof path);
     baseline::load_kings(path);
 #endif
+    (void)program;
     (void)path;
-    (void)folder;
     return baseline::search_init(32);
 }
 

@@ -200,15 +200,18 @@ int move_index(const LegalMoves& legal, const Position& after) {
     return -1;
 }
 
+void path_beside(const char* program, const char* name, char* out, int size) {
+    const char* slash = strrchr(program, '/');
+    snprintf(out, size_t(size), "%.*s%s", slash ? int(slash - program) + 1 : 0, program, name);
+}
+
 void load_data_beside(const char* program) {
     char path[512];
-    const char* slash = strrchr(program, '/');
-    const int folder = slash ? int(slash - program) + 1 : 0;
-    snprintf(path, sizeof path, "%.*sbook.txt", folder, program);
+    path_beside(program, "book.txt", path, sizeof path);
     load_book(path);
-    snprintf(path, sizeof path, "%.*sendgame.bin", folder, program);
+    path_beside(program, "endgame.bin", path, sizeof path);
     load_endgame(path);
-    snprintf(path, sizeof path, "%.*skings.bin", folder, program);
+    path_beside(program, "kings.bin", path, sizeof path);
     load_kings(path);
 }
 

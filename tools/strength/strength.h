@@ -29,6 +29,8 @@ extern const char* game_end; // how the last game played ended, in words
 const char* option(int argc, char** argv, const char* name, const char* otherwise);
 // The index of the legal move that leads to after; -1 when none does.
 int move_index(const LegalMoves& legal, const Position& after);
+// The file name beside the program (its argv[0]), in out.
+void path_beside(const char* program, const char* name, char* out, int size);
 // The current engine's book, bitbases and table of four kings against one, from the folder of
 // the program (its argv[0]).
 void load_data_beside(const char* program);
