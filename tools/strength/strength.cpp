@@ -151,7 +151,7 @@ int run_strength_match(int argc, char** argv) {
 // the material is level and a search of the position finds it within a tenth of a man.
 int run_openings(int argc, char** argv) {
     const int wanted = atoi(option(argc, argv, "--count", "120"));
-    random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
+    seed_random(argc, argv);
     if (search_init(32)) return 1;
     static Position kept[max_openings];
     int count = 0;
@@ -192,6 +192,11 @@ const char* option(int argc, char** argv, const char* name, const char* otherwis
     for (int i = 2; i + 1 < argc; ++i)
         if (strcmp(argv[i], name) == 0) return argv[i + 1];
     return otherwise;
+}
+
+void seed_random(int argc, char** argv) {
+    const uint64_t seed = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10);
+    random_state = seed & 1 ? seed : seed | 1ull << 63;
 }
 
 int move_index(const LegalMoves& legal, const Position& after) {

@@ -27,6 +27,9 @@ extern const char* game_end; // how the last game played ended, in words
 
 // The value given after name among the program's options (argv[2] on), or otherwise.
 const char* option(int argc, char** argv, const char* name, const char* otherwise);
+// The random numbers from the option --seed (1 by default): an odd seed gives the stream it
+// always gave, an even one a stream of its own (not its odd neighbour's).
+void seed_random(int argc, char** argv);
 // The index of the legal move that leads to after; -1 when none does.
 int move_index(const LegalMoves& legal, const Position& after);
 // The file name beside the program (its argv[0]), in out.

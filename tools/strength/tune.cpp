@@ -91,7 +91,7 @@ int run_selfplay(int argc, char** argv) {
     const int games = atoi(option(argc, argv, "--games", "2000"));
     nodes_a_move = std::max(100, atoi(option(argc, argv, "--nodes", "4000")));
     const char* out = option(argc, argv, "--out", "selfplay.bin");
-    random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
+    seed_random(argc, argv);
     if (search_init(16) ||
         load_ballot(option(argc, argv, "--openings", "tools/strength/openings.txt"), ballot))
         return 1;
@@ -394,7 +394,7 @@ int run_fit(int argc, char** argv) {
     const double blend = atof(option(argc, argv, "--blend", "0.5"));
     const double pattern_pull = atof(option(argc, argv, "--pattern-pull", "1e-8"));
     const double term_pull = atof(option(argc, argv, "--term-pull", "1e-6"));
-    random_state = strtoull(option(argc, argv, "--seed", "1"), nullptr, 10) | 1;
+    seed_random(argc, argv);
     fill_bit_count_table();
     build_ray_table();
     if (file_count == 0 || load_samples(files, file_count)) {
