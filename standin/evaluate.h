@@ -127,12 +127,13 @@ template <class Add> void side_terms(uint64_t own, uint64_t opponent, uint64_t k
     add(term_king_moves, reach);
 }
 
-// Patterns: the men on the eight dark squares of each of 16 overlapping blocks of 4 by 4
-// squares (their rows and columns begin at 0, 2, 4 and 6), each square empty (a king counts
-// as empty), an own man or an opponent's man: 3^8 configurations a block, each with an
-// opening and an ending weight of its own (patterns.inc, fitted by make tune). A side sees the
-// blocks from its own side of the board, so white and black share the weights.
-constexpr int pattern_blocks = 16;
+// Patterns: the men on the eight dark squares of each of 25 overlapping blocks of 4 by 4
+// squares (16 whose rows and columns begin at 0, 2, 4 and 6, and 9 between them beginning at
+// 1, 3 and 5), each square empty (a king counts as empty), an own man or an opponent's man:
+// 3^8 configurations a block, each with an opening and an ending weight of its own
+// (patterns.inc, fitted by make tune). A side sees the blocks from its own side of the board,
+// so white and black share the weights.
+constexpr int pattern_blocks = 25;
 constexpr int pattern_configs = 6561;
 
 // The eight squares of a block are two neighbouring squares in each of its four rows: bits
@@ -143,8 +144,13 @@ constexpr uint32_t block_byte(uint64_t x, int first_bit) {
     return uint32_t((x & 3) | (x >> 3 & 0xC) | (x >> 7 & 0x30) | (x >> 10 & 0xC0));
 }
 constexpr int block_first_bit(int block) {
+    if (block >= 16) return 11 * ((block - 16) / 3) + (block - 16) % 3 + 6; // the same offsets
     const int row = 2 * (block / 4), column = 2 * (block % 4);
     return 5 * row + row / 2 + column / 2;
+}
+// The block that block b becomes with the board turned round.
+constexpr int turned_block(int block) {
+    return block < 16 ? 15 - block : 40 - block;
 }
 // Ternary value of a byte of squares (bit i weighs 3^i), and of the byte read backwards.
 struct TernaryTable {
@@ -163,8 +169,8 @@ constexpr TernaryTable make_ternary() {
 constexpr TernaryTable ternary = make_ternary();
 
 // The configuration of each block as white sees it and as black sees it. Black's view of block
-// b is the board turned round: block 15 - b with its squares read backwards and the colours
-// swapped.
+// b is the board turned round: its turned block with its squares read backwards and the
+// colours swapped.
 struct PatternIndices {
     uint16_t white[pattern_blocks];
     uint16_t black[pattern_blocks];
@@ -175,7 +181,7 @@ inline void pattern_indices(const Position& p, PatternIndices& out) {
         const int first = block_first_bit(b);
         const uint32_t w = block_byte(white_men, first), k = block_byte(black_men, first);
         out.white[b] = uint16_t(ternary.forward[w] + 2 * ternary.forward[k]);
-        out.black[pattern_blocks - 1 - b] = uint16_t(ternary.backward[k] + 2 * ternary.backward[w]);
+        out.black[turned_block(b)] = uint16_t(ternary.backward[k] + 2 * ternary.backward[w]);
     }
 }
 
