@@ -28,20 +28,43 @@ const PatternWeight pattern_weights[pattern_blocks][pattern_configs] = {
 #include "standin/patterns.inc"
 };
 
+// What a configuration of a block is worth to white: its weight as white sees the block less
+// the turned block's as black sees the same squares (read backwards, colours swapped). One
+// look-up a block.
+static PatternWeight pattern_balance[pattern_blocks][pattern_configs];
+
+void fill_pattern_table() {
+    for (int c = 0; c < pattern_configs; ++c) {
+        int flipped = 0;
+        for (int i = 0, rest = c; i < 8; ++i, rest /= 3) {
+            static constexpr int swapped[3] = {0, 2, 1},
+                                 powers[8] = {2187, 729, 243, 81, 27, 9, 3, 1};
+            flipped += swapped[rest % 3] * powers[i];
+        }
+        for (int b = 0; b < pattern_blocks; ++b) {
+            const PatternWeight &own = pattern_weights[b][c],
+                                &other = pattern_weights[turned_block(b)][flipped];
+            pattern_balance[b][c] = {int16_t(own.opening - other.opening),
+                                     int16_t(own.ending - other.ending)};
+        }
+    }
+}
+
 int evaluate(const Position& p, int white_to_move) {
     const int men = std::popcount(p.white & ~p.kings) + std::popcount(p.black & ~p.kings);
     const int opening = men > 40 ? 40 : men;
     const int* weight = blended.weight[opening];
     int sum = 0;
     eval_terms(p, [&](int term, int count) { sum += count * weight[term]; });
-    PatternIndices indices;
-    pattern_indices(p, indices);
+    const uint64_t white_men = p.white & ~p.kings, black_men = p.black & ~p.kings;
     int pattern_opening = 0, pattern_ending = 0;
     for (int b = 0; b < pattern_blocks; ++b) {
-        const PatternWeight &w = pattern_weights[b][indices.white[b]],
-                            &k = pattern_weights[b][indices.black[b]];
-        pattern_opening += w.opening - k.opening;
-        pattern_ending += w.ending - k.ending;
+        const int first = block_first_bit(b);
+        const PatternWeight& balance =
+            pattern_balance[b][ternary.forward[block_byte(white_men, first)] +
+                               2 * ternary.forward[block_byte(black_men, first)]];
+        pattern_opening += balance.opening;
+        pattern_ending += balance.ending;
     }
     sum += pattern_opening * opening + pattern_ending * (40 - opening);
     int score = sum / 40;

@@ -204,3 +204,5 @@ struct PatternWeight {
     int16_t ending;
 };
 extern const PatternWeight pattern_weights[pattern_blocks][pattern_configs];
+// Works out from them the table the evaluation reads (once, at start: search_init).
+void fill_pattern_table();

@@ -13,6 +13,7 @@
 
 #include "board/movegen.h"
 #include "standin/endgame.h"
+#include "standin/evaluate.h"
 #include "standin/kings.h"
 
 namespace {
@@ -353,6 +354,7 @@ bool move_is_irreversible(const Position& before, const Position& after, int whi
 bool search_init(int table_megabytes) {
     fill_bit_count_table();
     build_ray_table();
+    fill_pattern_table();
     for (int d = 1; d < 64; ++d)
         for (int n = 1; n < 64; ++n)
             reductions[d][n] = int(0.5 + std::log(d) * std::log(n + 1) / 1.6);

@@ -18,6 +18,7 @@ const char* const rows[] = {
 TEST(Eval, MirrorScoresTheSameAndTheScoreUsesTheTunedWeights) {
     fill_bit_count_table();
     build_ray_table();
+    fill_pattern_table();
     for (const char* fen : rows) {
         Position p{}, m{};
         int white = 1;
