@@ -7,7 +7,7 @@
 //   strength openings [--count N] [--seed S]
 //   strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] [--out FILE]
 //   strength fit [--passes N] [--rate R] [--blend B] [--pattern-pull X] [--term-pull X]
-//                [--seed S] FILE...
+//                [--seed S] [--jobs J] FILE...
 #include "tools/strength/strength.h"
 
 #include <bit>
@@ -294,7 +294,7 @@ int main(int argc, char** argv) {
            "       strength selfplay [--games N] [--seed S] [--nodes N] [--openings FILE] "
            "[--out FILE]\n"
            "       strength fit [--passes N] [--rate R] [--blend B] [--pattern-pull X]\n"
-           "                    [--term-pull X] [--seed S]\n"
+           "                    [--term-pull X] [--seed S] [--jobs J]\n"
            "                    [--weights-out FILE] [--patterns-out FILE] FILE...\n");
     return 2;
 }

@@ -14,13 +14,15 @@
 // weights of the pass that predicts those games best are written. Two terms stay as they
 // are: the opening man, which fixes the scale, and the push to trade when ahead, set by hand
 // (in self-play a small lead in a thin ending is often drawn, and the fit would take away the
-// will to convert a lead). The same seed and weights give the same games and the same weights.
+// will to convert a lead). The same seed and weights give the same games, and with the same
+// number of jobs (--jobs, each a share of every batch) the same weights.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "board/movegen.h"
 #include "standin/book.h"
@@ -243,8 +245,14 @@ bool frozen(int t, int phase) {
     return (t == term_man && phase == 0) || t == term_lead;
 }
 
-void fit(double k, int passes, double rate_at_start, double pattern_pull, double term_pull) {
-    double* gradient = new double[weight_count];
+constexpr int max_jobs = 8;
+
+void fit(double k, int passes, double rate_at_start, double pattern_pull, double term_pull,
+         int jobs) {
+    double* gradients[max_jobs];
+    double losses[max_jobs];
+    for (int job = 0; job < jobs; ++job) gradients[job] = new double[weight_count];
+    double* gradient = gradients[0];
     double* m = new double[weight_count]();
     double* v = new double[weight_count]();
     double* best = new double[weight_count];
@@ -266,28 +274,44 @@ void fit(double k, int passes, double rate_at_start, double pattern_pull, double
         double train_loss = 0;
         for (int start = 0; start < sample_count - held_out; start += batch) {
             const int end = std::min(sample_count - held_out, start + batch);
-            std::fill(gradient, gradient + weight_count, 0.0);
-            for (int j = start; j < end; ++j) {
-                const Sample& s = samples[order[j]];
-                const double p = sigmoid(k * score_of(s));
-                train_loss -= s.target * std::log(std::clamp(p, 1e-9, 1.0)) +
-                              (1 - s.target) * std::log(std::clamp(1 - p, 1e-9, 1.0));
-                const double g = k * (p - s.target) / 40;
-                const double go = g * s.opening, ge = g * (40 - s.opening);
-                for (int t = 0; t < term_count; ++t)
-                    if (s.terms[t]) {
-                        gradient[2 * t] += go * s.terms[t];
-                        gradient[2 * t + 1] += ge * s.terms[t];
+            // Each job takes a share of the batch into a gradient of its own; the shares are
+            // fixed, so a run is the same for the same number of jobs.
+            const auto share = [&](int job) {
+                double* mine = gradients[job];
+                std::fill(mine, mine + weight_count, 0.0);
+                double loss = 0;
+                const int from = start + (end - start) * job / jobs,
+                          to = start + (end - start) * (job + 1) / jobs;
+                for (int j = from; j < to; ++j) {
+                    const Sample& s = samples[order[j]];
+                    const double p = sigmoid(k * score_of(s));
+                    loss -= s.target * std::log(std::clamp(p, 1e-9, 1.0)) +
+                            (1 - s.target) * std::log(std::clamp(1 - p, 1e-9, 1.0));
+                    const double g = k * (p - s.target) / 40;
+                    const double go = g * s.opening, ge = g * (40 - s.opening);
+                    for (int t = 0; t < term_count; ++t)
+                        if (s.terms[t]) {
+                            mine[2 * t] += go * s.terms[t];
+                            mine[2 * t + 1] += ge * s.terms[t];
+                        }
+                    for (int b = 0; b < pattern_blocks; ++b) {
+                        double* w = mine + (pattern_weight(b, s.white[b]) - weights);
+                        double* o = mine + (pattern_weight(b, s.black[b]) - weights);
+                        w[0] += go;
+                        w[1] += ge;
+                        o[0] -= go;
+                        o[1] -= ge;
                     }
-                for (int b = 0; b < pattern_blocks; ++b) {
-                    double* w = gradient + (pattern_weight(b, s.white[b]) - weights);
-                    double* o = gradient + (pattern_weight(b, s.black[b]) - weights);
-                    w[0] += go;
-                    w[1] += ge;
-                    o[0] -= go;
-                    o[1] -= ge;
                 }
-            }
+                losses[job] = loss;
+            };
+            std::thread helpers[max_jobs];
+            for (int job = 1; job < jobs; ++job) helpers[job] = std::thread(share, job);
+            share(0);
+            for (int job = 1; job < jobs; ++job) helpers[job].join();
+            for (int job = 0; job < jobs; ++job) train_loss += losses[job];
+            for (int job = 1; job < jobs; ++job)
+                for (int i = 0; i < weight_count; ++i) gradient[i] += gradients[job][i];
             ++step;
             const double c1 = 1 - std::pow(beta1, step), c2 = 1 - std::pow(beta2, step);
             const double n = end - start;
@@ -317,7 +341,7 @@ void fit(double k, int passes, double rate_at_start, double pattern_pull, double
     delete[] best;
     delete[] v;
     delete[] m;
-    delete[] gradient;
+    for (int job = 0; job < jobs; ++job) delete[] gradients[job];
 }
 
 const char* term_name(int t, char* buffer, size_t size) {
@@ -394,6 +418,7 @@ int run_fit(int argc, char** argv) {
     const double blend = atof(option(argc, argv, "--blend", "0.5"));
     const double pattern_pull = atof(option(argc, argv, "--pattern-pull", "1e-8"));
     const double term_pull = atof(option(argc, argv, "--term-pull", "1e-6"));
+    const int jobs = std::clamp(atoi(option(argc, argv, "--jobs", "2")), 1, max_jobs);
     seed_random(argc, argv);
     fill_bit_count_table();
     build_ray_table();
@@ -427,7 +452,7 @@ int run_fit(int argc, char** argv) {
         s.target = float(s.result / 2.0);
         if (s.has_score) s.target = float((1 - blend) * s.target + blend * sigmoid(k * s.score));
     }
-    fit(k, passes, rate, pattern_pull, term_pull);
+    fit(k, passes, rate, pattern_pull, term_pull, jobs);
     return write_weights(option(argc, argv, "--weights-out", "standin/weights.inc"),
                          option(argc, argv, "--patterns-out", "standin/patterns.inc"))
                ? 1
