@@ -34,7 +34,9 @@ constexpr uint16_t no_move = 0xFFFF;
 constexpr int infinite_score = 32000;
 constexpr int poll_interval = 2048;
 constexpr int kings_only_draw_plies = 50;
-constexpr int aspiration = 30; // half the root window, hundredths of a man
+constexpr int aspiration = 30;      // half the root window, hundredths of a man
+constexpr int futility_depth = 3;   // static cuts at this depth and below,
+constexpr int futility_margin = 70; // with this margin a ply, hundredths of a man
 
 TableEntry* table = nullptr;
 uint64_t table_mask = 0;
@@ -215,6 +217,14 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         if (count == 0) return -score_win + ply; // nothing to move: lost
     }
     if (depth < 0) depth = 0;
+    // Near the horizon a quiet position already well above beta, with no capture threatened,
+    // is taken as a cut without a search.
+    if (!pv_node && !captures && depth > 0 && depth <= futility_depth &&
+        beta < score_won_threshold && beta > -score_won_threshold) {
+        const int eval = cached_evaluate(p, white_to_move, hash_stack[index]);
+        if (eval - futility_margin * depth >= beta && !side_has_capture(p, !white_to_move))
+            return eval;
+    }
 
     // The table is consulted in the full-width part of the tree only.
     uint16_t table_move = no_move;
