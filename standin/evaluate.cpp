@@ -34,20 +34,18 @@ const PatternWeight pattern_weights[pattern_blocks][pattern_configs] = {
 static PatternWeight pattern_balance[pattern_blocks][pattern_configs];
 
 void fill_pattern_table() {
-    for (int c = 0; c < pattern_configs; ++c) {
-        int flipped = 0;
-        for (int i = 0, rest = c; i < 8; ++i, rest /= 3) {
-            static constexpr int swapped[3] = {0, 2, 1},
-                                 powers[8] = {2187, 729, 243, 81, 27, 9, 3, 1};
-            flipped += swapped[rest % 3] * powers[i];
+    for (uint32_t w = 0; w < 256; ++w)
+        for (uint32_t k = 0; k < 256; ++k) {
+            if (w & k) continue; // a square holds one man at most
+            const int own_config = ternary.forward[w] + 2 * ternary.forward[k],
+                      other_config = ternary.backward[k] + 2 * ternary.backward[w];
+            for (int b = 0; b < pattern_blocks; ++b) {
+                const PatternWeight &own = pattern_weights[b][own_config],
+                                    &other = pattern_weights[turned_block(b)][other_config];
+                pattern_balance[b][own_config] = {int16_t(own.opening - other.opening),
+                                                  int16_t(own.ending - other.ending)};
+            }
         }
-        for (int b = 0; b < pattern_blocks; ++b) {
-            const PatternWeight &own = pattern_weights[b][c],
-                                &other = pattern_weights[turned_block(b)][flipped];
-            pattern_balance[b][c] = {int16_t(own.opening - other.opening),
-                                     int16_t(own.ending - other.ending)};
-        }
-    }
 }
 
 int evaluate(const Position& p, int white_to_move) {
