@@ -35,7 +35,7 @@ constexpr int infinite_score = 32000;
 constexpr int poll_interval = 2048;
 constexpr int kings_only_draw_plies = 50;
 constexpr int aspiration = 30;      // half the root window, hundredths of a man
-constexpr int futility_depth = 3;   // static cuts at this depth and below,
+constexpr int futility_depth = 5;   // static cuts at this depth and below,
 constexpr int futility_margin = 70; // with this margin a ply, hundredths of a man
 
 TableEntry* table = nullptr;
