@@ -129,6 +129,9 @@ int run_strength_match(int argc, char** argv) {
         printf("strength: bad --games, --movetime or --jobs\n");
         return 2;
     }
+    // The ballot's check for a finished game generates moves: kings need the ray table.
+    fill_bit_count_table();
+    build_ray_table();
     if (load_ballot(openings, ballot) || ballot.count == 0) return 1;
     MatchScore score{};
     if (jobs > 1 && slice < 0) {
