@@ -105,7 +105,7 @@ book: build
 	  --out standin/book.txt
 	cp standin/book.txt build/bin/
 
-# The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces and its table of four kings
+# The stand-in's endgame bitbases of at most ENDGAME_PIECES pieces and its tables of kings
 # against one, worked out from the rules into build/data/endgame.bin and build/data/kings.bin
 # and copied beside the stand-in (the build copies them there too).
 ENDGAME_PIECES ?= 4
@@ -122,7 +122,7 @@ windows:
 	cmake --build --preset windows -j $(JOBS)
 
 # The Windows package, build-win/kavro-dxp-VERSION-win64.zip, packed by CPack, with the
-# stand-in's endgame bitbases and table of four kings against one (made first if they are not
+# stand-in's endgame bitbases and tables of kings against one (made first if they are not
 # yet).
 dist: build/data/endgame.bin build/data/kings.bin package
 

@@ -70,18 +70,23 @@ int evaluate(const Position& p, int white_to_move) {
     const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
     // A lone king against four pieces or more, a king among them: as good as won when the table
     // of four kings against one takes over (or a search into it), the more so with every man
-    // crowned; the usual terms only break ties. Below anything the table scores. Without the
-    // table the usual score stands: the search then finds its wins by sacrifices the flat
-    // score would hide.
+    // near its crowning or crowned; the usual terms only break ties. Below anything the table
+    // scores. Without the table the usual score stands: the search then finds its wins by
+    // sacrifices the flat score would hide.
     if (kings_table && ((white == 1 && white_king && black >= 4 && black_king) ||
                         (black == 1 && black_king && white >= 4 && white_king))) {
         const uint64_t strong = white == 1 ? p.black : p.white;
         const int usual = (white == 1 ? -score : score) / 4;
         int lead = 1000 + 150 * std::popcount(strong & p.kings) +
-                   50 * std::popcount(strong & ~p.kings) +
                    (usual < -50  ? -50
                     : usual > 50 ? 50
                                  : usual);
+        // A man is worth more the nearer it is to its crowning, always less than a king: the
+        // search pushes it on rather than waiting with it.
+        for (uint64_t m = strong & ~p.kings; m; m &= m - 1) {
+            const int row = man_rows.row[std::countr_zero(m)];
+            lead += 50 + 10 * (white == 1 ? row : 9 - row);
+        }
         if (lead > 1900) lead = 1900;
         return (white == 1) == bool(white_to_move) ? -lead : lead;
     }

@@ -1,11 +1,12 @@
-// The distance-to-win table of four kings against a lone king: for every such position, the
-// plies to the capture of the lone king with best play by both (the lone king delaying), as
-// play without the 25 king moves' draw decides it (the search counts those itself). Made by
-// make endgame (tools/endgame/) into kings.bin, which the stand-in reads at start from its
-// working directory beside endgame.bin. Two halves of one byte a position: the four kings to
-// move (white the four kings), then the lone king to move (white the lone king: the board
-// turned round, the colours swapped, as endgame.h keeps black to move). Each half is indexed
-// by endgame_index in its slice. A lone king with no move has lost: 0 plies.
+// The distance-to-win tables of two, three and four kings against a lone king: for every such
+// position, the plies to the capture of the lone king with best play by both (the lone king
+// delaying), as play without the rules' counts decides it (the search counts those itself).
+// Made by make endgame (tools/endgame/) into kings.bin, which the stand-in reads at start from
+// its working directory beside endgame.bin. For each count of kings, four first, two halves
+// of one byte a position: the kings to move (white the kings), then the lone king to move
+// (white the lone king: the board turned round, the colours swapped, as endgame.h keeps black
+// to move). Each half is indexed by endgame_index in its slice. A lone king with no move has
+// lost: 0 plies.
 #pragma once
 
 #include <bit>
@@ -19,19 +20,34 @@
 // pieces, 5 against fewer); and indices that name no position.
 constexpr uint8_t kings_not_won = 255;
 constexpr EndgameSlice kings_strong_slice{0, 4, 0, 1}, kings_lone_slice{0, 1, 0, 4};
-constexpr uint64_t kings_half = 230300ull * 50; // (50 choose 4) * 50 positions a half
+// Positions a half for n kings against one: (50 choose n) * 50.
+constexpr uint64_t kings_half_of(int n) {
+    return (n == 4 ? 230300ull : n == 3 ? 19600ull : 1225ull) * 50;
+}
+constexpr uint64_t kings_half = kings_half_of(4);
+// Where the halves of n kings against one begin in the table: four, then three, then two.
+constexpr uint64_t kings_offset(int n) {
+    return n == 4 ? 0 : n == 3 ? 2 * kings_half_of(4) : 2 * (kings_half_of(4) + kings_half_of(3));
+}
+constexpr uint64_t kings_table_size = 2 * (kings_half_of(4) + kings_half_of(3) + kings_half_of(2));
 
 // The table: the file's, or one being made (tools/endgame); null when there is none (the
 // search then never asks).
 extern uint8_t* kings_table;
 
-// True when the position is four kings against a lone king, either colour.
-inline bool is_four_kings_against_one(const Position& p) {
-    const uint64_t all = p.white | p.black;
-    return all == p.kings && std::popcount(all) == 5 &&
-           (std::popcount(p.white) == 1 || std::popcount(p.black) == 1);
+// The kings of a position of two to four kings against a lone king, either colour; 0 for any
+// other position.
+inline int kings_against_one(const Position& p) {
+    if ((p.white | p.black) != p.kings) return 0;
+    const int white = std::popcount(p.white), black = std::popcount(p.black);
+    if (white == 1 && black >= 2 && black <= 4) return black;
+    if (black == 1 && white >= 2 && white <= 4) return white;
+    return 0;
 }
-// Where a four-kings-against-one position lies in the table (the side to move given).
+inline bool is_four_kings_against_one(const Position& p) {
+    return kings_against_one(p) == 4;
+}
+// Where a position of kings against one lies in the table (the side to move given).
 uint64_t kings_entry(const Position& p, int white_to_move);
 // The plies to the lone king's capture, or kings_not_won.
 inline int probe_kings(const Position& p, int white_to_move) {
@@ -43,4 +59,4 @@ inline int probe_kings(const Position& p, int white_to_move) {
 bool load_kings(const char* path);
 
 // The file's first line; the two halves follow, then nothing.
-constexpr char kings_magic[] = "kavro kings v1\n";
+constexpr char kings_magic[] = "kavro kings v2\n";

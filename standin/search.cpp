@@ -191,14 +191,22 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     if (ply > 0 && index - reversible_from[index] >= kings_only_draw_plies)
         return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
     if (ply >= search_max_ply) return cached_evaluate(p, white_to_move, hash_stack[index]);
-    // Four kings against a lone king: the table's plies to the win, so that the search always
-    // shortens it; a draw when the 25 king moves run out before. Not won: as any position.
-    if (kings_table && ply > 0 && is_four_kings_against_one(p)) {
-        const int distance = probe_kings(p, white_to_move);
-        if (distance != kings_not_won) {
-            if (distance > kings_only_draw_plies - (index - reversible_from[index])) return 0;
-            const int won = score_known_win - ply - distance;
-            return std::popcount(white_to_move ? p.white : p.black) == 4 ? won : -won;
+    // Kings against a lone king: the table's plies to the win, so that the search always
+    // shortens it; a draw when the rules' count runs out before, counted from the capture or
+    // crowning that began the run of king moves: 25 king moves, and against three kings or
+    // fewer 16 or 5 moves a side. Four kings not won: as any position; fewer: a draw.
+    if (kings_table && ply > 0) {
+        const int kings = kings_against_one(p);
+        if (kings) {
+            const int distance = probe_kings(p, white_to_move);
+            const int allowed = kings == 4 ? kings_only_draw_plies : kings == 3 ? 32 : 10;
+            if (distance == kings_not_won) {
+                if (kings < 4) return 0;
+            } else {
+                if (distance > allowed - (index - reversible_from[index])) return 0;
+                const int won = score_known_win - ply - distance;
+                return std::popcount(white_to_move ? p.white : p.black) == kings ? won : -won;
+            }
         }
     }
     // Few pieces left: the bitbases know the outcome.

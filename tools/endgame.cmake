@@ -1,4 +1,4 @@
-# endgame (make endgame): the endgame bitbases of the stand-in and its table of four kings
+# endgame (make endgame): the endgame bitbases of the stand-in and its tables of kings
 # against one, worked out from the rules.
 add_library(endgame_generator STATIC ${CMAKE_CURRENT_SOURCE_DIR}/endgame/generate.cpp
                                       ${CMAKE_CURRENT_SOURCE_DIR}/endgame/kings.cpp)

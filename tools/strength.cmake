@@ -14,7 +14,7 @@ add_custom_command(
 add_library(strength_baseline OBJECT EXCLUDE_FROM_ALL
   ${CMAKE_CURRENT_SOURCE_DIR}/strength/baseline.cpp ${strength_baseline}/taken)
 target_include_directories(strength_baseline BEFORE PRIVATE ${strength_baseline})
-# A baseline with endgame data (bitbases since the pattern terms, then the table of four kings
+# A baseline with endgame data (bitbases since the pattern terms, then the tables of kings
 # against one) reads it too, so that a match against a recent commit weighs only what changed.
 foreach(part endgame kings)
   execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} cat-file -e

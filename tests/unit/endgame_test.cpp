@@ -1,7 +1,7 @@
 // The endgame bitbases: the generator against positions whose value is known by hand, against
 // a search to the end of short forced lines, and every value against its moves' values as the
 // stand-in probes them (both sides to move, so the index and the turned board too); the file
-// read back, and its absence. The table of four kings against one: distances known by hand,
+// read back, and its absence. The tables of kings against one: distances known by hand,
 // a search to the end of short wins, and the search and evaluation that use it.
 #include <gtest/gtest.h>
 
@@ -139,11 +139,14 @@ struct KnownDistance {
 };
 // By hand: a king takes the lone king at once (either colour); the lone king takes all four
 // kings; the lone king in the corner, hemmed in; every move of it along its one diagonal
-// taken by the king at the other end; its capture along it taken back the same way.
+// taken by the king at the other end; its capture along it taken back the same way. Three
+// and two kings: the capture at once, the corner hemmed in; a lone king that takes one of two
+// kings has escaped.
 const KnownDistance distances[] = {
-    {"W:WK1,K2,K3,K28:BK23", 1},     {"B:WK23:BK28,K48,K49,K50", 1},
-    {"B:WK23,K24,K34,K44:BK50", 255}, {"B:WK1,K2,K37,K41:BK46", 0},
-    {"B:WK1,K2,K3,K5:BK46", 2},       {"B:WK1,K2,K5,K41:BK46", 2},
+    {"W:WK1,K2,K3,K28:BK23", 1},  {"B:WK23:BK28,K48,K49,K50", 1}, {"B:WK23,K24,K34,K44:BK50", 255},
+    {"B:WK1,K2,K37,K41:BK46", 0}, {"B:WK1,K2,K3,K5:BK46", 2},     {"B:WK1,K2,K5,K41:BK46", 2},
+    {"W:WK1,K2,K28:BK23", 1},     {"B:WK1,K37,K41:BK46", 0},      {"W:WK1,K28:BK23", 1},
+    {"B:WK37,K41:BK46", 0},       {"B:WK23,K50:BK28", 255},
 };
 
 TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
@@ -151,18 +154,22 @@ TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
     for (const KnownDistance& row : distances) {
         int white = 1;
         const Position p = fen(row.fen, &white);
-        ASSERT_TRUE(is_four_kings_against_one(p)) << row.fen;
+        ASSERT_TRUE(kings_against_one(p)) << row.fen;
         EXPECT_EQ(probe_kings(p, white), row.plies) << row.fen;
     }
-    // Short wins (and a few longer ones and the lone king's escapes) against the search.
+    // Short wins (and a few longer ones and the lone king's escapes) against the search, in
+    // each table.
     std::mt19937 rng(7);
     int short_wins = 0;
-    for (int trial = 0; trial < 400; ++trial) {
+    for (int trial = 0; trial < 600; ++trial) {
         const bool lone = trial % 2;
-        const uint64_t i = rng() % kings_half;
+        const int n = 2 + trial / 2 % 3;
+        const uint64_t i = rng() % kings_half_of(n);
         Position p;
-        if (endgame_position(lone ? kings_lone_slice : kings_strong_slice, i, p)) continue;
-        const int d = kings_table[(lone ? kings_half : 0) + i];
+        if (endgame_position(lone ? EndgameSlice{0, 1, 0, n} : EndgameSlice{0, n, 0, 1}, i, p))
+            continue;
+        const int d = kings_table[kings_offset(n) + (lone ? kings_half_of(n) : 0) + i];
+        ASSERT_EQ(kings_entry(p, 1), kings_offset(n) + (lone ? kings_half_of(n) : 0) + i);
         const int depth = lone ? 4 : 3;
         EXPECT_EQ(d <= depth, kings_win_within(p, 1, depth, lone)) << "trial " << trial;
         if (d <= depth) {
@@ -178,12 +185,34 @@ TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
     limits.max_nodes = 20000;
     ASSERT_FALSE(search_init(8));
     search_clear();
-    EXPECT_EQ(search_position(root, 1, limits).score,
-              score_known_win - probe_kings(root, 1));
-    // Crowning a man against the lone king looks better; both are near-won, below the table.
+    EXPECT_EQ(search_position(root, 1, limits).score, score_known_win - probe_kings(root, 1));
+    // So with three kings, either side to move; and where the table finds no win, a draw.
+    for (int lone = 0; lone < 2; ++lone) {
+        bool won = false, not_won = false;
+        for (uint64_t i = 0; i < kings_half_of(3) && !(won && not_won); i += 97) {
+            Position p;
+            // (A lone king taking two kings leaves one against one, which no table holds.)
+            if (endgame_position(lone ? EndgameSlice{0, 1, 0, 3} : EndgameSlice{0, 3, 0, 1}, i,
+                                 p) ||
+                (lone && side_has_capture(p, 1)))
+                continue;
+            const int d = kings_table[kings_offset(3) + (lone ? kings_half_of(3) : 0) + i];
+            if (d == kings_not_won ? not_won : won || d < 3) continue;
+            (d == kings_not_won ? not_won : won) = true;
+            search_clear();
+            EXPECT_EQ(search_position(p, 1, limits).score,
+                      d == kings_not_won ? 0 : (lone ? -1 : 1) * (score_known_win - d))
+                << "lone " << lone << " index " << i;
+        }
+        EXPECT_TRUE(won && not_won);
+    }
+    // Against the lone king a man looks better the nearer it is to its crowning, and crowned
+    // better still; all are near-won, below the table.
     const int crowned = evaluate(fen("W:WK4,K18,K23,K47:BK17"), 1),
-              man = evaluate(fen("W:W9,K18,K23,K47:BK17"), 1);
-    EXPECT_GT(crowned, man + 50);
+              man = evaluate(fen("W:W9,K18,K23,K47:BK17"), 1),
+              back = evaluate(fen("W:W48,K18,K23,K47:BK17"), 1);
+    EXPECT_GT(crowned, man);
+    EXPECT_GT(man, back + 50);
     EXPECT_GT(man, 1000);
     EXPECT_LT(crowned, 2000);
     // Without the table the usual score stands, lest the search stop looking for its wins.
@@ -201,8 +230,8 @@ TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
     EXPECT_TRUE(load_kings("no-such-kings.bin"));
     EXPECT_TRUE(load_kings(UNIT_DATA "/../support.h"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "No table of four kings against one (no-such-kings.bin): playing without it.\n"
-              "The table of four kings against one (" UNIT_DATA "/../support.h) is not usable: "
+              "No table of kings against a lone king (no-such-kings.bin): playing without it.\n"
+              "The table of kings against a lone king (" UNIT_DATA "/../support.h) is not usable: "
               "playing without it.\n");
     EXPECT_EQ(probe_kings(root, 1), before);
     std::remove(path.c_str());

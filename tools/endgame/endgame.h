@@ -14,9 +14,9 @@
 bool generate_endgame(int pieces, bool verbose);
 // Writes the table as the stand-in reads it. True on failure, after printing why.
 bool write_endgame(const char* path, int pieces);
-// Fills kings_table (allocated here, once) with the distance to win of every position of four
-// kings against a lone king; it needs no bitbase. Prints a line when verbose. True on failure,
-// after printing why.
+// Fills kings_table (allocated here, once) with the distance to win of every position of two,
+// three and four kings against a lone king; it needs no bitbase. Prints a line when verbose. True
+// on failure, after printing why.
 bool generate_kings(bool verbose);
 // Writes kings_table as the stand-in reads it. True on failure, after printing why.
 bool write_kings(const char* path);

@@ -1,9 +1,10 @@
-// The table of four kings against a lone king (standin/kings.h) by retrograde analysis, level
-// by level, after the same tables of one, two and three kings against one, which a capture by
-// the lone king leads to. Kept as the table keeps them, white always to move: the kings to
-// move (S) or the lone king to move (L). A quiet move of white leads to the other half turned
-// round, and a king's quiet move can be taken back by a quiet move, so the positions one
-// quiet move before a position are the quiet moves of the side that just moved, made in it.
+// The tables of two, three and four kings against a lone king (standin/kings.h) by retrograde
+// analysis, level by level, fewest kings first (after one king against one, which is not
+// kept): a capture by the lone king leads into the table of one king fewer. Kept as the table keeps
+// them, white always to move: the kings to move (S) or the lone king to move (L). A quiet move of
+// white leads to the other half turned round, and a king's quiet move can be taken back by a quiet
+// move, so the positions one quiet move before a position are the quiet moves of the side that just
+// moved, made in it.
 //   The kings to move with a capture (compulsory, and it takes the lone king): won in 1.
 //   The lone king to move with no move: it has lost, 0.
 //   The lone king to move with a capture: won in 1 + the longest of its captures, each won
@@ -118,47 +119,55 @@ bool generate_kings(bool verbose) {
     build_ray_table();
     KingsTable tables[5] = {};
     delete[] kings_table;
-    kings_table = new (std::nothrow) uint8_t[2 * kings_half];
+    kings_table = new (std::nothrow) uint8_t[kings_table_size];
     uint8_t* left = new (std::nothrow) uint8_t[kings_half]; // an L's moves not yet known won
     bool failed = !kings_table || !left;
     for (int n = 1; n <= 4 && !failed; ++n) {
         tables[n].half = endgame_slice_size(strong_slice(n));
-        tables[n].values = n == 4 ? kings_table : new (std::nothrow) uint8_t[2 * tables[n].half];
+        if (n > 1 && tables[n].half != kings_half_of(n)) {
+            printf("endgame: the table of %d kings against one does not fit its place\n", n);
+            failed = true;
+            break;
+        }
+        tables[n].values =
+            n == 1 ? new (std::nothrow) uint8_t[2 * tables[n].half] : kings_table + kings_offset(n);
         failed = !tables[n].values;
     }
     if (failed) printf("endgame: no memory for the tables of kings against one\n");
     for (int n = 1; n <= 4 && !failed; ++n) failed = solve(n, tables, left);
     delete[] left;
-    for (int n = 1; n < 4; ++n) delete[] tables[n].values;
+    delete[] tables[1].values;
     if (failed) return true;
-    if (verbose) {
+    for (int n = 4; verbose && n >= 2; --n) {
         uint64_t won[2] = {}, positions[2] = {};
         int longest = 0;
         Position p;
         for (int h = 0; h < 2; ++h)
-            for (uint64_t i = 0; i < kings_half; ++i) {
-                if (endgame_position(h ? kings_lone_slice : kings_strong_slice, i, p)) continue;
+            for (uint64_t i = 0; i < tables[n].half; ++i) {
+                if (endgame_position(h ? lone_slice(n) : strong_slice(n), i, p)) continue;
                 ++positions[h];
-                const int v = kings_table[h * kings_half + i];
+                const int v = tables[n].values[h * tables[n].half + i];
                 if (v == kings_not_won) continue;
                 ++won[h];
                 if (v > longest) longest = v;
             }
-        printf("four kings against one: won %llu of %llu positions with the kings to move, "
-               "%llu of %llu with the lone king to move; the longest win %d plies; %.1f s\n",
-               static_cast<unsigned long long>(won[0]),
+        printf("%d kings against one: won %llu of %llu positions with the kings to move, "
+               "%llu of %llu with the lone king to move; the longest win %d plies\n",
+               n, static_cast<unsigned long long>(won[0]),
                static_cast<unsigned long long>(positions[0]),
                static_cast<unsigned long long>(won[1]),
-               static_cast<unsigned long long>(positions[1]), longest,
-               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+               static_cast<unsigned long long>(positions[1]), longest);
     }
+    if (verbose)
+        printf("kings against one: %.1f s\n",
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     return false;
 }
 
 bool write_kings(const char* path) {
     FILE* file = fopen(path, "wb");
     bool failed = !file || fputs(kings_magic, file) < 0 ||
-                  fwrite(kings_table, 1, 2 * kings_half, file) != 2 * kings_half;
+                  fwrite(kings_table, 1, kings_table_size, file) != kings_table_size;
     if (file) failed |= fclose(file) != 0;
     if (failed) printf("endgame: cannot write %s\n", path);
     return failed;

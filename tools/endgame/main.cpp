@@ -1,5 +1,5 @@
 // endgame: make endgame. Works out the bitbases of at most PIECES pieces and writes them; with
-// --kings, the table of four kings against one too, into its own file.
+// --kings, the tables of two to four kings against one too, into its own file.
 //
 //   endgame [--pieces N] [--out FILE] [--kings FILE]
 #include <chrono>
@@ -36,10 +36,10 @@ int main(int argc, char** argv) {
     if (kings) {
         const auto kings_start = std::chrono::steady_clock::now();
         if (generate_kings(true) || write_kings(kings)) return 1;
-        printf("endgame: four kings against one, %llu bytes in %s, %.0f s\n",
-               static_cast<unsigned long long>(2 * kings_half + sizeof kings_magic - 1), kings,
-               std::chrono::duration<double>(std::chrono::steady_clock::now() - kings_start)
-                   .count());
+        printf(
+            "endgame: kings against one, %llu bytes in %s, %.0f s\n",
+            static_cast<unsigned long long>(kings_table_size + sizeof kings_magic - 1), kings,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - kings_start).count());
     }
     return 0;
 }

@@ -44,7 +44,12 @@ bool baseline_init(const char* program) {
     baseline::load_endgame(path);
 #endif
 #ifdef STRENGTH_BASELINE_KINGS
-    path_beside(program, "kings.bin", path, sizeof path);
+    // A baseline whose table file differs from today's reads its own, when one is there.
+    path_beside(program, "baseline-kings.bin", path, sizeof path);
+    if (FILE* own = fopen(path, "rb"))
+        fclose(own);
+    else
+        path_beside(program, "kings.bin", path, sizeof path);
     baseline::load_kings(path);
 #endif
     (void)program;

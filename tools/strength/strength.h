@@ -34,7 +34,7 @@ void seed_random(int argc, char** argv);
 int move_index(const LegalMoves& legal, const Position& after);
 // The file name beside the program (its argv[0]), in out.
 void path_beside(const char* program, const char* name, char* out, int size);
-// The current engine's book, bitbases and table of four kings against one, from the folder of
+// The current engine's book, bitbases and tables of kings against one, from the folder of
 // the program (its argv[0]).
 void load_data_beside(const char* program);
 int run_selfplay(int argc, char** argv);
