@@ -19,7 +19,6 @@
 // left do not win within the rules' count for a lone king (16 moves a side against three
 // pieces, 5 against fewer); and indices that name no position.
 constexpr uint8_t kings_not_won = 255;
-constexpr EndgameSlice kings_strong_slice{0, 4, 0, 1}, kings_lone_slice{0, 1, 0, 4};
 // Positions a half for n kings against one: (50 choose n) * 50.
 constexpr uint64_t kings_half_of(int n) {
     return (n == 4 ? 230300ull : n == 3 ? 19600ull : 1225ull) * 50;
@@ -43,9 +42,6 @@ inline int kings_against_one(const Position& p) {
     if (white == 1 && black >= 2 && black <= 4) return black;
     if (black == 1 && white >= 2 && white <= 4) return white;
     return 0;
-}
-inline bool is_four_kings_against_one(const Position& p) {
-    return kings_against_one(p) == 4;
 }
 // Where a position of kings against one lies in the table (the side to move given).
 uint64_t kings_entry(const Position& p, int white_to_move);
