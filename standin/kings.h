@@ -43,6 +43,26 @@ inline int kings_against_one(const Position& p) {
     if (black == 1 && white >= 2 && white <= 4) return white;
     return 0;
 }
+// The rules' draw against a lone king: with three pieces against it, a king among them, 16
+// moves a side; with two, a king among them, 5 moves a side; counted from the first position
+// of that stage (a crowning inside it does not start it again). The plies allowed in the
+// position's stage, 0 when it is in none.
+inline int lone_king_plies(const Position& p) {
+    const int white = std::popcount(p.white), black = std::popcount(p.black);
+    const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
+    const bool white_alone = white == 1 && white_king, black_alone = black == 1 && black_king;
+    if (!white_alone && !black_alone) return 0;
+    const int other = white_alone ? black : white;
+    const bool other_king = white_alone ? black_king : black_king;
+    if (!other_king || other > 3) return 0;
+    return other == 3 ? 32 : 10;
+}
+// Whether the stage of a lone king goes on from one position to the next: both in one, with
+// as many pieces.
+inline bool same_lone_king_stage(const Position& before, const Position& after) {
+    return lone_king_plies(after) && lone_king_plies(before) &&
+           std::popcount(before.white | before.black) == std::popcount(after.white | after.black);
+}
 // Where a position of kings against one lies in the table (the side to move given).
 uint64_t kings_entry(const Position& p, int white_to_move);
 // The plies to the lone king's capture, or kings_not_won.

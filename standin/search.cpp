@@ -55,6 +55,8 @@ int history_score[2][64][64];
 constexpr int max_history = 512;
 uint64_t hash_stack[max_history + search_max_ply + 2];
 int reversible_from[max_history + search_max_ply + 2];
+// Where the stage of a lone king that each position is in began (the rules count from there).
+int stage_from[max_history + search_max_ply + 2];
 int root_index = 0;
 
 const SearchLimits* limits = nullptr;
@@ -190,20 +192,27 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     // 25 moves a side with kings only and no capture: a draw, if the side to move can move.
     if (ply > 0 && index - reversible_from[index] >= kings_only_draw_plies)
         return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
+    // Against a lone king the rules' 16 or 5 moves a side have run out.
+    const int stage_plies =
+        ply > 0 && std::popcount(p.white | p.black) <= 4 ? lone_king_plies(p) : 0;
+    if (stage_plies && index - stage_from[index] >= stage_plies)
+        return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
     if (ply >= search_max_ply) return cached_evaluate(p, white_to_move, hash_stack[index]);
     // Kings against a lone king: the table's plies to the win, so that the search always
-    // shortens it; a draw when the rules' count runs out before, counted from the capture or
-    // crowning that began the run of king moves: 25 king moves, and against three kings or
-    // fewer 16 or 5 moves a side. Four kings not won: as any position; fewer: a draw.
+    // shortens it; a draw when the rules' count runs out before: 25 king moves from the
+    // capture or crowning that began the run of king moves, and against three kings or fewer
+    // 16 or 5 moves a side from the start of the stage. Four kings not won: as any position;
+    // fewer: a draw.
     if (kings_table && ply > 0) {
         const int kings = kings_against_one(p);
         if (kings) {
             const int distance = probe_kings(p, white_to_move);
-            const int allowed = kings == 4 ? kings_only_draw_plies : kings == 3 ? 32 : 10;
+            const int left = kings == 4 ? kings_only_draw_plies - (index - reversible_from[index])
+                                        : stage_plies - (index - stage_from[index]);
             if (distance == kings_not_won) {
                 if (kings < 4) return 0;
             } else {
-                if (distance > allowed - (index - reversible_from[index])) return 0;
+                if (distance > left) return 0;
                 const int won = score_known_win - ply - distance;
                 return std::popcount(white_to_move ? p.white : p.black) == kings ? won : -won;
             }
@@ -287,6 +296,7 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         __builtin_prefetch(&table[hash_stack[index + 1] & table_mask & ~1ull]);
         reversible_from[index + 1] =
             move_is_irreversible(p, child, white_to_move) ? index + 1 : reversible_from[index];
+        stage_from[index + 1] = same_lone_king_stage(p, child) ? stage_from[index] : index + 1;
 
         int score;
         if (n == 0) {
@@ -419,6 +429,8 @@ SearchReport search_position(const Position& root, int white_to_move, const Sear
         reversible_from[i] = i == 0 || move_is_irreversible(history[i - 1], history[i], !side)
                                  ? i
                                  : reversible_from[i - 1];
+        stage_from[i] =
+            i > 0 && same_lone_king_stage(history[i - 1], history[i]) ? stage_from[i - 1] : i;
     }
     root_index = history_count;
     hash_stack[root_index] = hash_of(root, white_to_move);
@@ -426,6 +438,10 @@ SearchReport search_position(const Position& root, int white_to_move, const Sear
         history_count == 0 || move_is_irreversible(history[history_count - 1], root, !white_to_move)
             ? root_index
             : reversible_from[root_index - 1];
+    stage_from[root_index] =
+        history_count > 0 && same_lone_king_stage(history[history_count - 1], root)
+            ? stage_from[root_index - 1]
+            : root_index;
 
     for (auto& by_side : history_score)
         for (auto& by_from : by_side)

@@ -206,6 +206,31 @@ TEST(Kings, TableAgreesWithHandAndSearchAndTheSearchShortensTheWin) {
         }
         EXPECT_TRUE(won && not_won);
     }
+    // The rules count 16 moves a side from the first position of three pieces against the
+    // lone king, a crowning on the way notwithstanding: after h plies of two kings and a man,
+    // crowned by the last move, the win stands when h + its plies <= 32; beyond, a draw.
+    Position after_crowning{}, earlier{};
+    int to_win = 0;
+    for (uint64_t i = 0; i < kings_half_of(3) && !to_win; i += 101) {
+        const int d = kings_table[kings_offset(3) + kings_half_of(3) + i];
+        if (d < 4 || d > 12 || endgame_position(EndgameSlice{0, 1, 0, 3}, i, after_crowning))
+            continue;
+        for (int s = 0; s < 45 && !to_win; ++s) { // a king off black's crowning row, once a man
+            if (!(after_crowning.black & square_mask[s])) continue;
+            earlier = after_crowning;
+            earlier.kings &= ~square_mask[s];
+            to_win = d;
+        }
+    }
+    ASSERT_TRUE(to_win);
+    Position game_before[32];
+    for (int h = 32 - to_win; h <= 33 - to_win; ++h) {
+        for (int i = 0; i < h; ++i) game_before[i] = earlier;
+        search_clear();
+        EXPECT_EQ(search_position(after_crowning, 1, limits, game_before, h).score,
+                  h + to_win <= 32 ? to_win - score_known_win : 0)
+            << h << " plies before";
+    }
     // Against the lone king a man looks better the nearer it is to its crowning, and crowned
     // better still; all are near-won, below the table.
     const int crowned = evaluate(fen("W:WK4,K18,K23,K47:BK17"), 1),

@@ -37,20 +37,6 @@ int index_of(const LegalMoves& legal, const SearchReport& report) {
 GameRecord game;
 LegalMoves legal;
 
-// The rules' draw for a lone king: against three pieces with a king among them, 16 moves a
-// side; against two pieces or a king, 5 moves a side. Returns the plies allowed in the
-// position's stage, 0 when none of these.
-int lone_king_plies(const Position& p) {
-    const int white = std::popcount(p.white), black = std::popcount(p.black);
-    const bool white_king = (p.white & p.kings) != 0, black_king = (p.black & p.kings) != 0;
-    const bool white_alone = white == 1 && white_king, black_alone = black == 1 && black_king;
-    if (!white_alone && !black_alone) return 0;
-    const int other = white_alone ? black : white;
-    const bool other_king = white_alone ? black_king : black_king;
-    if (!other_king || other > 3) return 0;
-    return other == 3 ? 32 : 10;
-}
-
 // Plays games slice, slice + jobs, ... of the match; one line per game. Returns the score.
 MatchScore play_slice(int games, int movetime_ms, int slice, int jobs) {
     MatchScore score{};
