@@ -193,9 +193,8 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
     if (ply > 0 && index - reversible_from[index] >= kings_only_draw_plies)
         return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
     // Against a lone king the rules' 16 or 5 moves a side have run out.
-    const int stage_plies =
-        ply > 0 && std::popcount(p.white | p.black) <= 4 ? lone_king_plies(p) : 0;
-    if (stage_plies && index - stage_from[index] >= stage_plies)
+    const int stage_plies = std::popcount(p.white | p.black) <= 4 ? lone_king_plies(p) : 0;
+    if (ply > 0 && stage_plies && index - stage_from[index] >= stage_plies)
         return legal_moves(p, white_to_move, move_lists[ply]) > 0 ? 0 : -score_win + ply;
     if (ply >= search_max_ply) return cached_evaluate(p, white_to_move, hash_stack[index]);
     // Kings against a lone king: the table's plies to the win, so that the search always
@@ -296,7 +295,8 @@ int search(const Position& p, int white_to_move, int depth, int alpha, int beta,
         __builtin_prefetch(&table[hash_stack[index + 1] & table_mask & ~1ull]);
         reversible_from[index + 1] =
             move_is_irreversible(p, child, white_to_move) ? index + 1 : reversible_from[index];
-        stage_from[index + 1] = same_lone_king_stage(p, child) ? stage_from[index] : index + 1;
+        // Inside a stage only a capture ends it (a king is never lost but by one).
+        stage_from[index + 1] = stage_plies && !captures ? stage_from[index] : index + 1;
 
         int score;
         if (n == 0) {
