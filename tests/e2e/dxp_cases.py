@@ -499,8 +499,12 @@ class Run:
             if getattr(self, 'early', None):  # served once the last client has gone
                 self.sock, self.early = self.early, None
                 assert self.wait_log('Waiting for client connection.', 30), 'not listening'
+                # Its text is read as soon as it is accepted, and may be answered before the
+                # line saying so is printed: later steps look at the log from the listening on.
+                listening = self.log_at
                 assert self.wait_log('DamExchange server has accepted a client connection.',
                                      5), 'the waiting client was not accepted'
+                self.log_at = listening
             else:
                 self.connect(30)
         elif op == 'interrupt':
