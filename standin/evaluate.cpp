@@ -28,10 +28,28 @@ const PatternWeight pattern_weights[pattern_blocks][pattern_configs] = {
 #include "standin/patterns.inc"
 };
 
-// What a configuration of a block is worth to white: its weight as white sees the block less
-// the turned block's as black sees the same squares (read backwards, colours swapped). One
-// look-up a block.
+// What a configuration of a region is worth to white: its weight as white sees the region less
+// the turned region's as black sees the same squares (read backwards, colours swapped). One
+// look-up a region.
 static PatternWeight pattern_balance[pattern_blocks][pattern_configs];
+
+namespace {
+
+// Adds what regions [from, to), all gathered alike, are worth to white.
+template <uint32_t (*gather)(uint64_t, int)>
+void add_regions(int from, int to, uint64_t white_men, uint64_t black_men, int& opening,
+                 int& ending) {
+    for (int b = from; b < to; ++b) {
+        const int first = block_first_bit(b);
+        const PatternWeight& balance =
+            pattern_balance[b][ternary.forward[gather(white_men, first)] +
+                               2 * ternary.forward[gather(black_men, first)]];
+        opening += balance.opening;
+        ending += balance.ending;
+    }
+}
+
+} // namespace
 
 void fill_pattern_table() {
     for (uint32_t w = 0; w < 256; ++w)
@@ -56,14 +74,12 @@ int evaluate(const Position& p, int white_to_move) {
     eval_terms(p, [&](int term, int count) { sum += count * weight[term]; });
     const uint64_t white_men = p.white & ~p.kings, black_men = p.black & ~p.kings;
     int pattern_opening = 0, pattern_ending = 0;
-    for (int b = 0; b < pattern_blocks; ++b) {
-        const int first = block_first_bit(b);
-        const PatternWeight& balance =
-            pattern_balance[b][ternary.forward[block_byte(white_men, first)] +
-                               2 * ternary.forward[block_byte(black_men, first)]];
-        pattern_opening += balance.opening;
-        pattern_ending += balance.ending;
-    }
+    add_regions<block_byte>(0, square_blocks, white_men, black_men, pattern_opening,
+                            pattern_ending);
+    add_regions<file_byte>(square_blocks, even_files, white_men, black_men, pattern_opening,
+                           pattern_ending);
+    add_regions<odd_file_byte>(even_files, pattern_blocks, white_men, black_men, pattern_opening,
+                               pattern_ending);
     sum += pattern_opening * opening + pattern_ending * (40 - opening);
     int score = sum / 40;
     const int white = std::popcount(p.white), black = std::popcount(p.black);

@@ -127,13 +127,18 @@ template <class Add> void side_terms(uint64_t own, uint64_t opponent, uint64_t k
     add(term_king_moves, reach);
 }
 
-// Patterns: the men on the eight dark squares of each of 25 overlapping blocks of 4 by 4
-// squares (16 whose rows and columns begin at 0, 2, 4 and 6, and 9 between them beginning at
-// 1, 3 and 5), each square empty (a king counts as empty), an own man or an opponent's man:
-// 3^8 configurations a block, each with an opening and an ending weight of its own
-// (patterns.inc, fitted by make tune). A side sees the blocks from its own side of the board,
-// so white and black share the weights.
-constexpr int pattern_blocks = 25;
+// Patterns: the men on eight dark squares of each of 43 regions, each square empty (a king
+// counts as empty), an own man or an opponent's man: 3^8 configurations a region, each with an
+// opening and an ending weight of its own (patterns.inc, fitted by make tune). The regions are
+// 25 overlapping blocks of 4 by 4 squares (16 whose rows and columns begin at 0, 2, 4 and 6, and
+// 9 between them beginning at 1, 3 and 5), then 18 files: the squares of two neighbouring
+// columns, one a row and each diagonally next to the one before, from the first row to the
+// eighth and from the third to the last, so that the way of a man up the board is seen whole
+// (the files of columns 0-1, 2-3, ... 8-9 first, then those of 1-2, ... 7-8). A side sees the
+// regions from its own side of the board, so white and black share the weights.
+constexpr int pattern_blocks = 43;
+constexpr int square_blocks = 25; // the blocks of 4 by 4 squares come first
+constexpr int even_files = 35;    // then the files of columns 0-1 to 8-9, then 1-2 to 7-8
 constexpr int pattern_configs = 6561;
 
 // The eight squares of a block are two neighbouring squares in each of its four rows: bits
@@ -143,14 +148,41 @@ constexpr uint32_t block_byte(uint64_t x, int first_bit) {
     x >>= first_bit;
     return uint32_t((x & 3) | (x >> 3 & 0xC) | (x >> 7 & 0x30) | (x >> 10 & 0xC0));
 }
+// A file's eight squares are bits 0, 5, 11, 16, 22, 27, 33 and 38 from its first bit (the same
+// place in each row), gathered into one byte row by row: the pairs of rows first, then the
+// pairs of pairs.
+constexpr uint32_t file_byte(uint64_t x, int first_bit) {
+    x = x >> first_bit & 0x4208410821ull;
+    x = (x | x >> 4) & 0x600C01803ull;
+    x = (x | x >> 9) & 0x3C0000Full;
+    return uint32_t((x | x >> 18) & 0xFF);
+}
+// The files between them: bits 0, 6, 11, 17, 22, 28, 33 and 39.
+constexpr uint32_t odd_file_byte(uint64_t x, int first_bit) {
+    x = x >> first_bit & 0x8210420841ull;
+    x = (x | x >> 5) & 0x600C01803ull;
+    x = (x | x >> 9) & 0x3C0000Full;
+    return uint32_t((x | x >> 18) & 0xFF);
+}
 constexpr int block_first_bit(int block) {
+    if (block >= even_files) return (block - even_files) / 2 + 11 * (block % 2 == 0);
+    if (block >= square_blocks) return (block - square_blocks) / 2 + 11 * (block % 2 == 0);
     if (block >= 16) return 11 * ((block - 16) / 3) + (block - 16) % 3 + 6; // the same offsets
     const int row = 2 * (block / 4), column = 2 * (block % 4);
     return 5 * row + row / 2 + column / 2;
 }
-// The block that block b becomes with the board turned round.
+constexpr uint32_t region_byte(uint64_t x, int block) {
+    return block < square_blocks ? block_byte(x, block_first_bit(block))
+           : block < even_files  ? file_byte(x, block_first_bit(block))
+                                 : odd_file_byte(x, block_first_bit(block));
+}
+// The region that region b becomes with the board turned round (its squares then read in the
+// reverse order).
 constexpr int turned_block(int block) {
-    return block < 16 ? 15 - block : 40 - block;
+    return block < 16              ? 15 - block
+           : block < square_blocks ? 40 - block
+           : block < even_files    ? 59 - block
+                                   : 77 - block;
 }
 // Ternary value of a byte of squares (bit i weighs 3^i), and of the byte read backwards.
 struct TernaryTable {
@@ -178,8 +210,7 @@ struct PatternIndices {
 inline void pattern_indices(const Position& p, PatternIndices& out) {
     const uint64_t white_men = p.white & ~p.kings, black_men = p.black & ~p.kings;
     for (int b = 0; b < pattern_blocks; ++b) {
-        const int first = block_first_bit(b);
-        const uint32_t w = block_byte(white_men, first), k = block_byte(black_men, first);
+        const uint32_t w = region_byte(white_men, b), k = region_byte(black_men, b);
         out.white[b] = uint16_t(ternary.forward[w] + 2 * ternary.forward[k]);
         out.black[turned_block(b)] = uint16_t(ternary.backward[k] + 2 * ternary.backward[w]);
     }

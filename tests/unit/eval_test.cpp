@@ -54,4 +54,20 @@ TEST(Eval, MirrorScoresTheSameAndTheScoreUsesTheTunedWeights) {
     }
 }
 
+// A file is the dark square of two neighbouring columns in each of eight rows, from its lowest
+// row up: a lone man on its i-th square reads as configuration 3^i.
+TEST(Eval, FilesReadTheirSquaresRowByRow) {
+    for (int b = square_blocks; b < pattern_blocks; ++b) {
+        const bool between = b >= even_files; // columns 1-2, 3-4, ...
+        const int file = (b - (between ? even_files : square_blocks)) / 2,
+                  first_row = b % 2 == 0 ? 2 : 0;
+        for (int i = 0, power = 1; i < 8; ++i, power *= 3) {
+            const int row = first_row + i, square = 5 * row + file + (between && row % 2) + 1;
+            PatternIndices indices;
+            pattern_indices(Position{0, square_mask[square - 1], 0}, indices);
+            EXPECT_EQ(indices.white[b], power) << "region " << b << ", square " << square;
+        }
+    }
+}
+
 } // namespace
