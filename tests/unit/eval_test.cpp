@@ -54,8 +54,8 @@ TEST(Eval, MirrorScoresTheSameAndTheScoreUsesTheTunedWeights) {
     }
 }
 
-// A file is the dark square of two neighbouring columns in each of eight rows, from its lowest
-// row up: a lone man on its i-th square reads as configuration 3^i.
+// A file is the dark square of two neighbouring columns in each of eight rows, read from the
+// row nearest squares 1-5: a lone man on its i-th square reads as configuration 3^i.
 TEST(Eval, FilesReadTheirSquaresRowByRow) {
     for (int b = square_blocks; b < pattern_blocks; ++b) {
         const bool between = b >= even_files; // columns 1-2, 3-4, ...
