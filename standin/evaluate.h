@@ -151,22 +151,23 @@ constexpr uint32_t block_byte(uint64_t x, int first_bit) {
 // A file's eight squares are bits 0, 5, 11, 16, 22, 27, 33 and 38 from its first bit (the same
 // place in each row), gathered into one byte row by row: the pairs of rows first, then the
 // pairs of pairs.
-constexpr uint32_t file_byte(uint64_t x, int first_bit) {
-    x = x >> first_bit & 0x4208410821ull;
-    x = (x | x >> 4) & 0x600C01803ull;
+// step is the distance from the first square of a pair of rows to the second.
+constexpr uint32_t gather_file(uint64_t x, int step) {
+    x = (x | x >> step) & 0x600C01803ull;
     x = (x | x >> 9) & 0x3C0000Full;
     return uint32_t((x | x >> 18) & 0xFF);
+}
+constexpr uint32_t file_byte(uint64_t x, int first_bit) {
+    return gather_file(x >> first_bit & 0x4208410821ull, 4);
 }
 // The files between them: bits 0, 6, 11, 17, 22, 28, 33 and 39.
 constexpr uint32_t odd_file_byte(uint64_t x, int first_bit) {
-    x = x >> first_bit & 0x8210420841ull;
-    x = (x | x >> 5) & 0x600C01803ull;
-    x = (x | x >> 9) & 0x3C0000Full;
-    return uint32_t((x | x >> 18) & 0xFF);
+    return gather_file(x >> first_bit & 0x8210420841ull, 5);
 }
 constexpr int block_first_bit(int block) {
-    if (block >= even_files) return (block - even_files) / 2 + 11 * (block % 2 == 0);
-    if (block >= square_blocks) return (block - square_blocks) / 2 + 11 * (block % 2 == 0);
+    if (block >= square_blocks) // two stretches a file, the even one from the third row
+        return (block - (block >= even_files ? even_files : square_blocks)) / 2 +
+               11 * (block % 2 == 0);
     if (block >= 16) return 11 * ((block - 16) / 3) + (block - 16) % 3 + 6; // the same offsets
     const int row = 2 * (block / 4), column = 2 * (block % 4);
     return 5 * row + row / 2 + column / 2;
